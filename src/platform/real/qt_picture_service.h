@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/services.h"
+
+namespace pelk {
+
+// Pictures through Qt's image readers and its BMP writer.
+class QtPictureService : public PictureService {
+public:
+    QtPictureService();
+    QImage load(const QString& path) override;
+    QImage loadForDisplay(const QString& path, QSize box) override;
+    void saveBitmap(const QImage& picture, const QString& path) override;
+
+    // The largest picture accepted, in pixels. Ordinary large photos must load.
+    static constexpr qint64 maxPixels = 120'000'000;
+};
+
+}  // namespace pelk

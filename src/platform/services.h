@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+// The operations the program takes from the platform, each behind a small interface.
+// The real implementations live in platform/real and platform/widgets; tests use fakes.
+// Every failure is a pelk::Failure.
+namespace pelk {
+
+class PictureService {
+public:
+    virtual ~PictureService() = default;
+    // Reads a bitmap, JPEG, GIF (first frame) or icon file into a picture.
+    // FileNotFound, NotAPicture, TooLarge or ReadFailed.
+    virtual QImage load(const QString& path) = 0;
+    // A picture that is only ever shown in a box of `box` pixels: it may come back
+    // smaller than the file's picture (never smaller than the box). Fails as load().
+    virtual QImage loadForDisplay(const QString& path, QSize box) { (void)box; return load(path); }
+    // Writes the picture as a Windows bitmap, replacing any file at the path only once
+    // the new one is complete. WriteFailed.
+    virtual void saveBitmap(const QImage& picture, const QString& path) = 0;
+};
+
+class FileService {
+public:
+    virtual ~FileService() = default;
+    // The file's length in bytes. FileNotFound.
+    virtual qint64 length(const QString& path) = 0;
+};
+
+class MessageBoxService {
+public:
+    virtual ~MessageBoxService() = default;
+    // A modal box with the text and one OK button; returns when the user closes it.
+    // An empty title shows the application's title.
+    virtual void show(const QString& text, const QString& title = {}) = 0;
+};
+
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    // Puts the main window above all windows that are not topmost, without moving or
+    // resizing it, and shows it when it is not yet shown. Never fails outward.
+    virtual void applyTopmost() = 0;
+};
+
+class JpegEncoder {
+public:
+    virtual ~JpegEncoder() = default;
+    // Encodes the bitmap at `sourcePath` as a JPEG at `destinationPath` (both in the file
+    // system's own encoding). The destination is a buffer the encoder may rewrite.
+    // Returns 0 when the JPEG was written, non-zero when nothing was written.
+    virtual std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
+                                    std::uint8_t quality, bool progressive) = 0;
+};
+
+// The platform as the handlers see it.
+struct Platform {
+    PictureService& pictures;
+    FileService& files;
+    MessageBoxService& messages;
+    WindowSystem& windowSystem;
+    JpegEncoder& encoder;
+};
+
+}  // namespace pelk

@@ -1,0 +1,93 @@
+#include "source/source_intake.h"
+
+#include "platform/services.h"
+#include "window/failure.h"
+#include "window/window_model.h"
+
+namespace pelk {
+namespace {
+
+void takeDroppedFiles(WindowModel& w, Platform& p, const DropData& data)
+{
+    if (data.hasFileList) {
+        for (const QString& path : data.files) {
+            w.sourcePathVar = path;
+            w.Label1.setCaption(path);
+        }
+    }
+    go(w, p);
+}
+
+void setQualityGroupVisible(WindowModel& w, bool visible)
+{
+    w.HScroll1.setVisible(visible);
+    w.Label2.setVisible(visible);
+    w.Text2.setVisible(visible);
+    w.Label8.setVisible(visible);
+}
+
+QString reason(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::FileNotFound:
+        return QStringLiteral("ファイルが見つかりません。");
+    case FailureKind::NotAPicture:
+        return QStringLiteral("画像として読み込めない形式か、ファイルが壊れています。");
+    case FailureKind::TooLarge:
+        return QStringLiteral("画像が大きすぎるため読み込めません。");
+    case FailureKind::ReadFailed:
+        return QStringLiteral("ファイルを読み込めません。");
+    case FailureKind::InvalidValue:
+        return QStringLiteral("ファイル名が短すぎます。");
+    default:
+        return QStringLiteral("ファイルを処理できません。");
+    }
+}
+
+}  // namespace
+
+void Form_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { takeDroppedFiles(w, p, data); }
+void Image1_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { takeDroppedFiles(w, p, data); }
+void Image2_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { takeDroppedFiles(w, p, data); }
+
+void go(WindowModel& w, Platform& p)
+{
+    w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
+    w.Label6.setCaption(QString::number(p.files.length(w.Label1.caption())) + QStringLiteral("Bytes"));
+    w.sourcePathVar = w.Label1.caption();
+    w.Text3.setText(w.sourcePathVar.right(3));
+    w.sourceType = w.Text3.text();
+    if (w.sourceType == u"bmp") {
+        rename(w);
+        w.Text1.setText(w.Text5.text() + QStringLiteral(".jpg"));
+        w.Command1.setCaption(QStringLiteral("BMPからjpeg へ変換"));
+        setQualityGroupVisible(w, true);
+    } else if (w.sourceType == u"jpg") {
+        rename(w);
+        w.Text1.setText(w.Text5.text() + QStringLiteral(".bmp"));
+        w.Command1.setCaption(QStringLiteral("jpegから BMPへ変換"));
+        setQualityGroupVisible(w, false);
+    } else if (w.sourceType == u"gif") {
+        rename(w);
+        w.Text1.setText(w.Text5.text() + QStringLiteral(".bmp"));
+        w.Command1.setCaption(QStringLiteral("gifから BMPへ変換"));
+        setQualityGroupVisible(w, false);
+    }
+}
+
+void rename(WindowModel& w)
+{
+    // A caption is far shorter than 2^31 units, so the 32-bit subtraction cannot overflow.
+    w.Text4.setText(QString::number(qint32(w.Label1.caption().size()) - 4));
+    w.Text5.setMaxLength(w.Text4.text().toInt());
+    w.Text5.setText(w.Label1.caption());
+}
+
+void reportFailedDrop(const WindowModel& w, Platform& p, const Failure& failure)
+{
+    p.messages.show(QStringLiteral("次のファイルを表示できません。\n%1\n\n%2")
+                        .arg(w.Label1.caption(), reason(failure.kind())),
+                    WindowModel::caption);
+}
+
+}  // namespace pelk

@@ -1,0 +1,117 @@
+#include "window/numbers.h"
+
+#include "window/failure.h"
+
+#include <cmath>
+#include <limits>
+
+namespace pelk {
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// The longest number at the start of text (after blanks): its value and where it ends.
+// `end` stays at 0 when there is no number.
+struct Scan {
+    double value = 0;
+    qsizetype end = 0;
+};
+
+Scan scanNumber(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    QByteArray number;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        number += char(text[i++].unicode());
+    qsizetype digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        number += char(text[i++].unicode());
+        ++digits;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        qsizetype fraction = 0;
+        qsizetype j = i + 1;
+        while (j < text.size() && isDigit(text[j])) {
+            ++j;
+            ++fraction;
+        }
+        if (digits + fraction > 0) {
+            number += '.';
+            for (qsizetype k = i + 1; k < j; ++k)
+                number += char(text[k].unicode());
+            digits += fraction;
+            i = j;
+        }
+    }
+    if (digits == 0)
+        return {};
+    // QByteArray reads the C form whatever the user's locale (strtod would not).
+    bool ok = false;
+    double value = number.toDouble(&ok);
+    if (!ok)  // only an overflow to infinity gets here
+        value = number.startsWith('-') ? -std::numeric_limits<double>::infinity()
+                                       : std::numeric_limits<double>::infinity();
+    return {value, i};
+}
+
+}  // namespace
+
+double readNumber(QStringView text) { return scanNumber(text).value; }
+
+std::int16_t toInt16(double value)
+{
+    if (std::isnan(value))
+        throw Failure(FailureKind::Overflow);
+    const double rounded = std::nearbyint(value);  // the default mode rounds half to even
+    if (rounded < -32768.0 || rounded > 32767.0)
+        throw Failure(FailureKind::Overflow);
+    return static_cast<std::int16_t>(rounded);
+}
+
+std::int16_t toInt16(QStringView text)
+{
+    const Scan scan = scanNumber(text);
+    qsizetype rest = scan.end;
+    while (rest < text.size() && isBlank(text[rest]))
+        ++rest;
+    if (scan.end == 0 || rest != text.size())
+        throw Failure(FailureKind::TypeMismatch, text.toString());
+    return toInt16(scan.value);
+}
+
+std::uint8_t toByte(std::int16_t value)
+{
+    if (value < 0 || value > 255)
+        throw Failure(FailureKind::Overflow);
+    return static_cast<std::uint8_t>(value);
+}
+
+QString booleanText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+bool toBoolean(QStringView text)
+{
+    const QStringView word = text.trimmed();
+    if (word.compare(u"True", Qt::CaseInsensitive) == 0)
+        return true;
+    if (word.compare(u"False", Qt::CaseInsensitive) == 0)
+        return false;
+    throw Failure(FailureKind::TypeMismatch, text.toString());
+}
+
+QString numberText(double value)
+{
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', 15);
+}
+
+QString printForm(std::int16_t value)
+{
+    return (value < 0 ? QStringLiteral("-") : QStringLiteral(" "))
+        + QString::number(std::abs(int(value))) + u' ';
+}
+
+}  // namespace pelk

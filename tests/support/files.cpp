@@ -1,0 +1,82 @@
+#include "support/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtGlobal>
+#include <cmath>
+#include <limits>
+
+namespace pelk::test {
+
+QImage photoLike(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const int noise = int(random.bounded(17)) - 8;
+            const bool edge = ((x / 7) + (y / 5)) % 4 == 0;
+            int r = x * 255 / qMax(1, width - 1) + noise;
+            int g = y * 255 / qMax(1, height - 1) - noise;
+            int b = edge ? 220 : 40 + ((x ^ y) & 31);
+            line[3 * x] = uchar(qBound(0, r, 255));
+            line[3 * x + 1] = uchar(qBound(0, g, 255));
+            line[3 * x + 2] = uchar(qBound(0, b, 255));
+        }
+    }
+    return image;
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+void writePicture(const QString& path, const QImage& picture, const char* format, int quality)
+{
+    if (!picture.save(path, format, quality))
+        qFatal("cannot write picture %s", qPrintable(path));
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+double psnr(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    if (x.size() != y.size() || x.isNull())
+        return 0;
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar* p = x.constScanLine(row);
+        const uchar* q = y.constScanLine(row);
+        for (int i = 0; i < 3 * x.width(); ++i) {
+            const double d = double(p[i]) - double(q[i]);
+            sum += d * d;
+        }
+    }
+    if (sum == 0)
+        return std::numeric_limits<double>::infinity();
+    const double mse = sum / (3.0 * x.width() * x.height());
+    return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+WorkingDirectory::WorkingDirectory(const QString& path) : previous_(QDir::currentPath())
+{
+    if (!QDir::setCurrent(path))
+        qFatal("cannot enter %s", qPrintable(path));
+}
+
+WorkingDirectory::~WorkingDirectory() { QDir::setCurrent(previous_); }
+
+}  // namespace pelk::test
