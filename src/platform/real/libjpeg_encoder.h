@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/services.h"
+
+namespace pelk {
+
+// The JPEG encoder on libjpeg-turbo: reads the bitmap through Qt's BMP reader and
+// encodes it with optimised Huffman tables and 4:2:0 chroma subsampling.
+class LibjpegEncoder : public JpegEncoder {
+public:
+    std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
+                            std::uint8_t quality, bool progressive) override;
+};
+
+}  // namespace pelk
