@@ -1,0 +1,284 @@
+#include "platform/real/libjpeg_encoder.h"
+
+#include "platform/real/picture_tools.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QSaveFile>
+#include <QtDebug>
+
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace pelk {
+namespace {
+
+// Results of SavetoJPEG; every non-zero one means nothing was written.
+enum Result : std::int16_t {
+    Written = 0,
+    SourceUnreadable = 1,  // missing, unreadable or not a bitmap
+    SourceTooLarge = 2,
+    DestinationUnwritable = 3,
+    EncodeFailed = 4,  // libjpeg or the write of the data failed
+};
+
+// libjpeg reports fatal errors through error_exit, which must not return. It jumps
+// back to compress() below, whose frame holds nothing that needs destroying; every
+// resource is owned one level up and released there.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char text[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void exitWithError(j_common_ptr cinfo)
+{
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, errors->text);
+    std::longjmp(errors->jump, 1);
+}
+
+void warn(j_common_ptr cinfo)
+{
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    qWarning("libjpeg: %s", text);
+}
+
+// Compressed data goes to the temporary file through a buffer of our own.
+struct Destination {
+    jpeg_destination_mgr pub;
+    QIODevice* device;
+    std::vector<JOCTET> buffer;
+};
+
+void startDestination(j_compress_ptr cinfo)
+{
+    auto* d = reinterpret_cast<Destination*>(cinfo->dest);
+    d->pub.next_output_byte = d->buffer.data();
+    d->pub.free_in_buffer = d->buffer.size();
+}
+
+boolean flushDestination(j_compress_ptr cinfo)
+{
+    auto* d = reinterpret_cast<Destination*>(cinfo->dest);
+    const qint64 size = qint64(d->buffer.size());
+    if (d->device->write(reinterpret_cast<const char*>(d->buffer.data()), size) != size)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    startDestination(cinfo);
+    return TRUE;
+}
+
+void finishDestination(j_compress_ptr cinfo)
+{
+    auto* d = reinterpret_cast<Destination*>(cinfo->dest);
+    const qint64 size = qint64(d->buffer.size() - d->pub.free_in_buffer);
+    if (size > 0 && d->device->write(reinterpret_cast<const char*>(d->buffer.data()), size) != size)
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+struct CompressDeleter {
+    void operator()(jpeg_compress_struct* cinfo) const
+    {
+        jpeg_destroy_compress(cinfo);  // safe on a zeroed struct: create may have failed
+        delete cinfo;
+    }
+};
+using Compressor = std::unique_ptr<jpeg_compress_struct, CompressDeleter>;
+
+// Pixels as libjpeg will read them, straight from the picture's own rows.
+struct Pixels {
+    const uchar* bits;
+    qsizetype stride;
+    int width;
+    int height;
+    int components;
+    J_COLOR_SPACE space;
+};
+
+bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, Destination* destination,
+              const Pixels* pixels, int quality, bool progressive)
+{
+    // Nothing with a destructor lives in this frame: longjmp may land here.
+    if (setjmp(errors->jump))
+        return false;
+    jpeg_create_compress(cinfo);
+    cinfo->dest = &destination->pub;
+    cinfo->image_width = JDIMENSION(pixels->width);
+    cinfo->image_height = JDIMENSION(pixels->height);
+    cinfo->input_components = pixels->components;
+    cinfo->in_color_space = pixels->space;
+    jpeg_set_defaults(cinfo);  // YCbCr with 4:2:0 for colour input
+    // Baseline tables: at the lowest qualities no entry exceeds 255, so the file stays
+    // baseline (SOF0) and every decoder reads it.
+    jpeg_set_quality(cinfo, quality, TRUE);
+    cinfo->optimize_coding = TRUE;
+    if (progressive)
+        jpeg_simple_progression(cinfo);
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        // libjpeg only reads the rows, whatever its prototype says.
+        JSAMPROW row = const_cast<JSAMPROW>(pixels->bits + cinfo->next_scanline * pixels->stride);
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+bool allAlphaZero(const QImage& picture)
+{
+    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x)
+            if (qAlpha(line[x]) != 0)
+                return false;
+    }
+    return true;
+}
+
+bool grayPalette(const QImage& picture)
+{
+    if (picture.colorCount() == 0)
+        return false;
+    for (QRgb colour : picture.colorTable())
+        if (qRed(colour) != qGreen(colour) || qGreen(colour) != qBlue(colour))
+            return false;
+    return true;
+}
+
+constexpr J_COLOR_SPACE rgb32Space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
+// Brings the picture into a layout libjpeg-turbo reads directly. The common 24- and
+// 32-bit bitmaps are used in place; palette, 16-bit and transparent pictures need one
+// converted copy.
+Pixels pixelsOf(QImage& picture)
+{
+    switch (picture.format()) {
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        // Many 32-bit bitmaps declare an alpha mask but leave it zero throughout: such
+        // a picture is opaque, not invisible.
+        if (hasTransparency(picture) && !allAlphaZero(picture))
+            picture = flattenOnWhite(picture);
+        else if (picture.format() == QImage::Format_ARGB32_Premultiplied
+                 || picture.format() == QImage::Format_RGBA8888_Premultiplied)
+            picture = picture.convertToFormat(QImage::Format_RGB32);
+        break;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+        picture = grayPalette(picture) ? picture.convertToFormat(QImage::Format_Grayscale8)
+                                       : flattenOnWhite(picture);
+        break;
+    case QImage::Format_RGB32:
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+    case QImage::Format_Grayscale8:
+        break;
+    default:
+        picture = flattenOnWhite(picture);
+        break;
+    }
+
+    J_COLOR_SPACE space = rgb32Space;
+    int components = 4;
+    switch (picture.format()) {
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888:
+        space = JCS_EXT_RGBX;
+        break;
+    case QImage::Format_RGB888:
+        space = JCS_EXT_RGB;
+        components = 3;
+        break;
+    case QImage::Format_BGR888:
+        space = JCS_EXT_BGR;
+        components = 3;
+        break;
+    case QImage::Format_Grayscale8:
+        space = JCS_GRAYSCALE;
+        components = 1;
+        break;
+    default:  // RGB32 and ARGB32 with its alpha ignored
+        break;
+    }
+    return {picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(),
+            components, space};
+}
+
+}  // namespace
+
+std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
+                                        std::uint8_t quality, bool progressive)
+{
+    allowLargePictures();
+
+    // The bitmap, through Qt's BMP reader alone: a file of another kind is refused
+    // rather than guessed from its content.
+    QFile source(QFile::decodeName(sourcePath));
+    if (!source.open(QIODevice::ReadOnly)) {
+        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.errorString()));
+        return SourceUnreadable;
+    }
+    QImageReader reader(&source, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+    const QSize declared = reader.size();
+    if (declared.isValid() && qint64(declared.width()) * declared.height() > maxPicturePixels)
+        return SourceTooLarge;
+    QImage picture = reader.read();
+    source.close();
+    if (picture.isNull()) {
+        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(reader.errorString()));
+        return SourceUnreadable;
+    }
+    const Pixels pixels = pixelsOf(picture);
+    if (pixels.bits == nullptr)
+        return SourceUnreadable;  // the converted copy could not be allocated
+
+    // A temporary file beside the target replaces it only once complete; a failure
+    // removes the temporary file and leaves any older file untouched.
+    QSaveFile output(QFile::decodeName(destinationPath));
+    if (!output.open(QIODevice::WriteOnly)) {
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
+                 qPrintable(output.errorString()));
+        return DestinationUnwritable;
+    }
+
+    Compressor cinfo(new jpeg_compress_struct{});
+    ErrorManager errors{};
+    cinfo->err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = exitWithError;
+    errors.pub.output_message = warn;
+    Destination destination{};
+    destination.device = &output;
+    destination.buffer.resize(64 * 1024);
+    destination.pub.init_destination = startDestination;
+    destination.pub.empty_output_buffer = flushDestination;
+    destination.pub.term_destination = finishDestination;
+
+    // 0 is the lowest quality the caller can ask for; libjpeg's lowest is 1.
+    const int libjpegQuality = qBound(1, int(quality), 100);
+    if (!compress(cinfo.get(), &errors, &destination, &pixels, libjpegQuality, progressive)) {
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), errors.text);
+        return EncodeFailed;
+    }
+    cinfo.reset();
+    if (!output.commit()) {
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
+                 qPrintable(output.errorString()));
+        return EncodeFailed;
+    }
+    return Written;
+}
+
+}  // namespace pelk
