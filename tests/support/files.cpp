@@ -1,5 +1,7 @@
 #include "support/files.h"
 
+#include "support/gif_writer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -38,6 +40,10 @@ void writeBytes(const QString& path, const QByteArray& bytes)
 
 void writePicture(const QString& path, const QImage& picture, const char* format, int quality)
 {
+    if (qstricmp(format, "GIF") == 0) {
+        writeBytes(path, makeGif(picture));
+        return;
+    }
     if (!picture.save(path, format, quality))
         qFatal("cannot write picture %s", qPrintable(path));
 }

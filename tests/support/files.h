@@ -10,7 +10,7 @@ namespace pelk::test {
 // A picture with gradients, edges and some noise, fixed by the seed.
 QImage photoLike(int width, int height, quint32 seed = 1);
 
-// Writes bytes or a picture (in the format named, e.g. "BMP", "JPG", "GIF") to the path;
+// Writes bytes or a picture (in the format named, e.g. "BMP", "JPG", "GIF", "ICO") to the path;
 // fails the test (QFAIL-style, via qFatal) when it cannot.
 void writeBytes(const QString& path, const QByteArray& bytes);
 void writePicture(const QString& path, const QImage& picture, const char* format, int quality = 90);

@@ -1,0 +1,260 @@
+// "Pelk.ini": byte-exact saves, the load table, odd files, and files that cannot be written.
+#include "settings/settings_file.h"
+#include "support/files.h"
+#include "window/handlers.h"
+#include "window/window_model.h"
+#include "convert/quality.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace pelk;
+using namespace pelk::test;
+
+namespace {
+
+// The model with the quality coupling connected, as the running window has it.
+struct Window {
+    WindowModel w;
+    Window()
+    {
+        w.HScroll1.Change = [this] { HScroll1_Change(w); };
+        w.Text2.Change = [this] { Text2_Change(w); };
+    }
+};
+
+QByteArray ini() { return readBytes(QStringLiteral("Pelk.ini")); }
+
+}  // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<WorkingDirectory> cwd;
+
+private slots:
+    void init()
+    {
+        QFile::remove(dir.filePath(QStringLiteral("Pelk.ini")));
+        cwd = std::make_unique<WorkingDirectory>(dir.path());
+    }
+    void cleanup() { cwd.reset(); }
+
+    void saveWritesTheExactBytes_data()
+    {
+        QTest::addColumn<QString>("quality");
+        QTest::addColumn<int>("progressive");
+        QTest::addColumn<int>("topmost");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("example") << "75" << 0 << 1 << QByteArray::fromHex("37350D0A2030200D0A2031200D0A");
+        QTest::newRow("empty quality") << "" << 1 << 0 << QByteArray("\r\n 1 \r\n 0 \r\n");
+        QTest::newRow("grayed") << "07" << 2 << 2 << QByteArray("07\r\n 2 \r\n 2 \r\n");
+    }
+    void saveWritesTheExactBytes()
+    {
+        QFETCH(QString, quality);
+        QFETCH(int, progressive);
+        QFETCH(int, topmost);
+        QFETCH(QByteArray, bytes);
+        WindowModel w;
+        w.Text2.setText(quality);
+        w.Check1.setValue(progressive);
+        w.Check2.setValue(topmost);
+        saveSettings(w);
+        QCOMPARE(ini(), bytes);
+        QCOMPARE(w.savedQualityText, quality);
+        QCOMPARE(int(w.savedProgressive), progressive);
+        QCOMPARE(int(w.savedTopmost), topmost);
+        // Two saves of unchanged controls write identical bytes.
+        saveSettings(w);
+        QCOMPARE(ini(), bytes);
+    }
+
+    void saveThenLoadRoundTripsEveryCheckBoxState()
+    {
+        for (int progressive : {0, 1, 2}) {
+            for (int topmost : {0, 1, 2}) {
+                Window a;
+                a.w.Text2.setText(QStringLiteral("33"));
+                a.w.Check1.setValue(progressive);
+                a.w.Check2.setValue(topmost);
+                saveSettings(a.w);
+                Window b;
+                loadSettings(b.w);
+                QCOMPARE(b.w.Text2.text(), QStringLiteral("33"));
+                QCOMPARE(int(b.w.HScroll1.value()), 33);
+                QCOMPARE(int(b.w.Check1.value()), progressive);
+                QCOMPARE(int(b.w.Check2.value()), topmost);
+            }
+        }
+    }
+
+    void loadTable_data()
+    {
+        QTest::addColumn<QByteArray>("file");  // null: no file
+        QTest::addColumn<QString>("text2");
+        QTest::addColumn<int>("scroll");
+        QTest::addColumn<int>("check1");
+        QTest::addColumn<int>("check2");
+        // Design state: Text2 "" / 50 / 0 / 0.
+        QTest::newRow("missing") << QByteArray() << "" << 50 << 0 << 0;
+        QTest::newRow("empty file") << QByteArray("") << "" << 50 << 0 << 0;
+        QTest::newRow("one line") << QByteArray("75\r\n") << "" << 50 << 0 << 0;
+        QTest::newRow("two lines") << QByteArray("75\r\n 1 \r\n") << "" << 50 << 0 << 0;
+        QTest::newRow("all valid") << QByteArray("75\r\n 1 \r\n 2 \r\n") << "75" << 75 << 1 << 2;
+        QTest::newRow("last line without end") << QByteArray("75\r\n 1 \r\n 1 ") << "75" << 75 << 1 << 1;
+        QTest::newRow("bad line 2") << QByteArray("75\r\nx\r\n 1 \r\n") << "75" << 75 << 0 << 0;
+        QTest::newRow("line 2 out of range") << QByteArray("75\r\n 3 \r\n 1 \r\n") << "75" << 75 << 0 << 0;
+        QTest::newRow("line 2 beyond 16 bits") << QByteArray("75\r\n 99999 \r\n 1 \r\n") << "75" << 75 << 0 << 0;
+        QTest::newRow("empty line 2") << QByteArray("75\r\n\r\n 1 \r\n") << "75" << 75 << 0 << 0;
+        QTest::newRow("bad line 3") << QByteArray("75\r\n 1 \r\nabc\r\n") << "75" << 75 << 1 << 0;
+        QTest::newRow("empty line 3") << QByteArray("75\r\n 1 \r\n\r\n") << "75" << 75 << 1 << 0;
+        QTest::newRow("150") << QByteArray("150\r\n 0 \r\n 0 \r\n") << "15" << 15 << 0 << 0;
+        QTest::newRow("-5") << QByteArray("-5\r\n 0 \r\n 0 \r\n") << "-5" << 50 << 0 << 0;
+        QTest::newRow("empty line 1") << QByteArray("\r\n 0 \r\n 1 \r\n") << "0" << 50 << 0 << 1;
+        QTest::newRow("abc") << QByteArray("abc\r\n 0 \r\n 0 \r\n") << "0" << 50 << 0 << 0;
+        QTest::newRow("7.5x") << QByteArray("  7.5x\r\n 0 \r\n 0 \r\n") << "7" << 7 << 0 << 0;
+        QTest::newRow("CR only") << QByteArray("42\r 1 \r 1 \r") << "42" << 42 << 1 << 1;
+        QTest::newRow("LF only") << QByteArray("42\n 1 \n 1 \n") << "42" << 42 << 1 << 1;
+        QTest::newRow("plain digits") << QByteArray("9\r\n1\r\n2\r\n") << "9" << 9 << 1 << 2;
+        QTest::newRow("fraction in line 2 rounds") << QByteArray("9\r\n1.4\r\n0\r\n") << "9" << 9 << 1 << 0;
+        QTest::newRow("fourth line ignored") << QByteArray("20\r\n 1 \r\n 0 \r\ngarbage\r\n") << "20" << 20 << 1 << 0;
+    }
+    void loadTable()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, text2);
+        QFETCH(int, scroll);
+        QFETCH(int, check1);
+        QFETCH(int, check2);
+        if (!file.isNull())
+            writeBytes(QStringLiteral("Pelk.ini"), file);
+        Window window;
+        loadSettings(window.w);
+        QCOMPARE(window.w.Text2.text(), text2);
+        QCOMPARE(int(window.w.HScroll1.value()), scroll);
+        QCOMPARE(int(window.w.Check1.value()), check1);
+        QCOMPARE(int(window.w.Check2.value()), check2);
+    }
+
+    void theLoadedRecordHoldsTheRawLines()
+    {
+        writeBytes(QStringLiteral("Pelk.ini"), QByteArray("  7.5x\r\n 1 \r\nzz\r\n"));
+        Window window;
+        loadSettings(window.w);
+        QCOMPARE(window.w.savedQualityText, QStringLiteral("  7.5x"));
+        QCOMPARE(window.w.loadedQuality, 7.5);
+        QCOMPARE(window.w.loadedProgressive, QStringLiteral(" 1 "));
+        QCOMPARE(window.w.loadedTopmost, QStringLiteral("zz"));
+    }
+
+    void aCheckBoxSetByTheLoadRunsItsClickHandler()
+    {
+        writeBytes(QStringLiteral("Pelk.ini"), QByteArray("50\r\n 0 \r\n 1 \r\n"));
+        WindowModel w;
+        int clicks = 0;
+        w.Check2.Click = [&] { ++clicks; };
+        loadSettings(w);
+        QCOMPARE(clicks, 1);
+    }
+
+    void aFourthLineIsGoneAfterTheNextSave()
+    {
+        writeBytes(QStringLiteral("Pelk.ini"), QByteArray("20\r\n 1 \r\n 0 \r\nmore\r\nlines\r\n"));
+        Window window;
+        loadSettings(window.w);
+        saveSettings(window.w);
+        QCOMPARE(ini(), QByteArray("20\r\n 1 \r\n 0 \r\n"));
+    }
+
+    void aShortFileIsRewrittenWithThreeLines()
+    {
+        writeBytes(QStringLiteral("Pelk.ini"), QByteArray("75\r\n"));
+        Window window;
+        loadSettings(window.w);
+        window.w.Text2.setText(QStringLiteral("60"));
+        saveSettings(window.w);
+        QCOMPARE(ini(), QByteArray("60\r\n 0 \r\n 0 \r\n"));
+    }
+
+    void aHugeOneLineFileIsReadWithinBounds()
+    {
+        QByteArray big(8 * 1024 * 1024, 'x');
+        big += "\r\n 1 \r\n 1 \r\n";
+        writeBytes(QStringLiteral("Pelk.ini"), big);
+        Window window;
+        loadSettings(window.w);
+        QVERIFY(window.w.savedQualityText.size() <= 4096);
+        QCOMPARE(window.w.Text2.text(), QStringLiteral("0"));
+        QCOMPARE(int(window.w.Check1.value()), 1);
+        QCOMPARE(int(window.w.Check2.value()), 1);
+    }
+
+    void aReadOnlyFileKeepsItsBytes()
+    {
+        const QByteArray old("11\r\n 0 \r\n 0 \r\n");
+        writeBytes(QStringLiteral("Pelk.ini"), old);
+        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        WindowModel w;
+        w.Text2.setText(QStringLiteral("99"));
+        saveSettings(w);  // returns normally
+        QCOMPARE(w.savedQualityText, QStringLiteral("99"));  // the capture happened
+        QCOMPARE(ini(), old);
+        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("Pelk.ini")}));
+    }
+
+    void aFolderWithoutWriteAccessKeepsTheOldFile()
+    {
+        // Root may write anywhere; a read-only mount stops it too.
+        QTemporaryDir mountPoint;
+        QTemporaryDir source;
+        const bool root = geteuid() == 0;
+        QString folder = dir.filePath(QStringLiteral("locked"));
+        const QByteArray old("12\r\n 1 \r\n 0 \r\n");
+        if (root) {
+            folder = mountPoint.path();
+            writeBytes(source.filePath(QStringLiteral("Pelk.ini")), old);
+            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), source.path(), folder}) != 0)
+                QSKIP("running as root and cannot bind-mount a folder read-only here");
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-o"), QStringLiteral("remount,ro,bind"), folder});
+        } else {
+            QDir().mkpath(folder);
+            writeBytes(folder + QStringLiteral("/Pelk.ini"), old);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        {
+            WorkingDirectory inside(folder);
+            WindowModel w;
+            w.Text2.setText(QStringLiteral("99"));
+            w.Check2.setValue(1);
+            saveSettings(w);
+            QCOMPARE(ini(), old);
+            QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+        }
+        if (root)
+            QProcess::execute(QStringLiteral("umount"), {folder});
+        else
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void aDirectoryNamedPelkIniIsLeftAlone()
+    {
+        QDir().mkdir(QStringLiteral("Pelk.ini"));
+        Window window;
+        loadSettings(window.w);  // nothing to read, nothing thrown
+        QCOMPARE(int(window.w.HScroll1.value()), 50);
+        saveSettings(window.w);
+        QVERIFY(QFileInfo(QStringLiteral("Pelk.ini")).isDir());
+        QDir().rmdir(QStringLiteral("Pelk.ini"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "test_settings.moc"
