@@ -19,10 +19,10 @@ QImage photoLike(int width, int height, quint32 seed)
         uchar* line = image.scanLine(y);
         for (int x = 0; x < width; ++x) {
             const int noise = int(random.bounded(17)) - 8;
-            const bool edge = ((x / 7) + (y / 5)) % 4 == 0;
+            const bool edge = ((x / 16) + (y / 12)) % 4 == 0;
             int r = x * 255 / qMax(1, width - 1) + noise;
             int g = y * 255 / qMax(1, height - 1) - noise;
-            int b = edge ? 220 : 40 + ((x ^ y) & 31);
+            int b = edge ? 200 : 60 + ((x ^ y) & 15);
             line[3 * x] = uchar(qBound(0, r, 255));
             line[3 * x + 1] = uchar(qBound(0, g, 255));
             line[3 * x + 2] = uchar(qBound(0, b, 255));

@@ -1,0 +1,320 @@
+// The convert button over real files: the real encoder and bitmap save, the messages, the
+// settings save, and what every way out of a press leaves in the window.
+#include "convert/convert_command.h"
+#include "platform/real/libjpeg_encoder.h"
+#include "support/fakes.h"
+#include "support/files.h"
+#include "support/gif_writer.h"
+#include "window/handlers.h"
+#include "window/window_model.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pelk;
+using namespace pelk::test;
+
+namespace {
+
+// A window on the test platform, with the real encoder behind the recording one.
+struct Press {
+    TestPlatform t;
+    LibjpegEncoder realEncoder;
+    WindowModel w;
+    Press()
+    {
+        t.encoder.delegate = &realEncoder;
+        connectHandlers(w, t.platform);
+        w.Load();  // no Pelk.ini: the box shows 50
+    }
+    void drop(const QString& path) { w.OLEDragDrop(DropData{true, {path}}); }
+};
+
+QImage decoded(const QString& path)
+{
+    QImageReader reader(path);
+    return reader.read();
+}
+
+QString sizeText(const QString& path) { return QString::number(QFileInfo(path).size()) + QStringLiteral("Bytes"); }
+
+}  // namespace
+
+class ConvertCommandTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<WorkingDirectory> cwd;
+    QString path(const QString& name) const { return dir.filePath(name); }
+    static bool settingsSaved() { return QFile::exists(QStringLiteral("Pelk.ini")); }
+
+private slots:
+    void init()
+    {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        cwd = std::make_unique<WorkingDirectory>(dir.path());
+    }
+    void cleanup() { cwd.reset(); }
+
+    void bitmapToJpeg()
+    {
+        const QImage source = photoLike(120, 80);
+        writePicture(path(QStringLiteral("cat.bmp")), source, "BMP");
+        Press p;
+        p.drop(path(QStringLiteral("cat.bmp")));
+        p.w.Text2.setText(QStringLiteral("75"));
+        p.w.Check1.setValue(1);
+        p.w.Image1.setPicture(QImage());  // the press reloads the source from disk
+        p.w.Command1.click();
+
+        QCOMPARE(p.t.encoder.calls.size(), size_t(1));
+        const EncoderCall& call = p.t.encoder.calls[0];
+        QCOMPARE(call.source, QFile::encodeName(path(QStringLiteral("cat.bmp"))));
+        QCOMPARE(call.destination, QFile::encodeName(path(QStringLiteral("cat.jpg"))));
+        QCOMPARE(int(call.quality), 75);
+        QCOMPARE(call.progressive, true);
+
+        const QString output = path(QStringLiteral("cat.jpg"));
+        const QImage written = decoded(output);
+        QCOMPARE(written.size(), source.size());
+        QVERIFY2(psnr(source, written) > 28, qPrintable(QString::number(psnr(source, written))));
+        QCOMPARE(p.w.Image1.picture().size(), source.size());
+        QVERIFY(!p.w.Image2.picture().isNull());
+        QCOMPARE(p.w.Label7.caption(), sizeText(output));
+        QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
+        QCOMPARE(p.t.messages.shown[0].title, QString());  // the application's title
+        QCOMPARE(readBytes(QStringLiteral("Pelk.ini")), QByteArray("75\r\n 1 \r\n 0 \r\n"));
+        QCOMPARE(p.w.outputPath, output);
+        QCOMPARE(p.w.progressiveText, QStringLiteral("True"));
+        QCOMPARE(p.w.Text3.text(), output);
+    }
+
+    void jpegAndGifToBitmap_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("jpg") << "photo.jpg";
+        QTest::newRow("gif") << "anim.gif";
+    }
+    void jpegAndGifToBitmap()
+    {
+        QFETCH(QString, name);
+        const QString source = path(name);
+        writePicture(source, photoLike(64, 48), name.endsWith(u"gif") ? "GIF" : "JPG");
+        Press p;
+        p.drop(source);
+        p.w.Command1.click();
+
+        const QString output = source.left(source.size() - 3) + QStringLiteral("bmp");
+        QVERIFY(p.t.encoder.calls.empty());
+        QCOMPARE(QImageReader(output).format(), QByteArray("bmp"));
+        const QImage written = decoded(output);
+        QCOMPARE(written.convertToFormat(QImage::Format_RGB888),
+                 p.w.Image1.picture().convertToFormat(QImage::Format_RGB888));
+        QCOMPARE(p.w.Label7.caption(), sizeText(output));
+        QVERIFY(!p.w.Image2.picture().isNull());
+        QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
+        QVERIFY(settingsSaved());
+        QCOMPARE(p.w.Text3.text(), output);
+    }
+
+    void aSecondPressConvertsNothing()
+    {
+        writePicture(path(QStringLiteral("once.jpg")), photoLike(20, 20), "JPG");
+        Press p;
+        p.drop(path(QStringLiteral("once.jpg")));
+        p.w.Command1.click();
+        QFile::remove(path(QStringLiteral("once.bmp")));
+        QFile::remove(QStringLiteral("Pelk.ini"));
+        p.t.messages.shown.clear();
+
+        p.w.Command1.click();
+        QVERIFY(!QFile::exists(path(QStringLiteral("once.bmp"))));
+        QVERIFY(p.t.messages.shown.empty());
+        QVERIFY(settingsSaved());  // the only thing a second press does
+        QCOMPARE(p.w.Text3.text(), path(QStringLiteral("once.bmp")));
+    }
+
+    void pressesThatConvertNothing_data()
+    {
+        QTest::addColumn<QString>("file");    // dropped first ("" for no drop)
+        QTest::addColumn<QString>("quality");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("before any drop") << "" << "50" << true << "";
+        QTest::newRow("empty quality") << "a.bmp" << "" << false << "";
+        QTest::newRow("negative quality") << "a.bmp" << "-5" << false << "";
+        QTest::newRow("letters") << "a.bmp" << "x" << false << "";
+        QTest::newRow("icon") << "i.ico" << "50" << true << "申し訳ありません　変換できません(^_^;)";
+        QTest::newRow("upper-case BMP") << "A.BMP" << "50" << true << "";
+    }
+    void pressesThatConvertNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, quality);
+        QFETCH(bool, saved);
+        QFETCH(QString, message);
+        Press p;
+        if (!file.isEmpty()) {
+            writePicture(path(file), photoLike(16, 16), file.endsWith(u"ico") ? "ICO" : "BMP");
+            p.drop(path(file));
+        }
+        const QString outputBefore = p.w.outputPath;
+        p.w.Text2.setText(quality);
+        p.w.Command1.click();
+        QVERIFY(p.t.encoder.calls.empty());
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, QDir::Files)
+                     .filter(QStringLiteral(".jpg")),
+                 QStringList());
+        QCOMPARE(settingsSaved(), saved);
+        QCOMPARE(p.t.messages.texts(), message.isEmpty() ? QStringList() : QStringList({message}));
+        QVERIFY(p.w.Image2.picture().isNull());
+        QCOMPARE(p.w.Label7.caption(), QStringLiteral("サイズ"));
+        QCOMPARE(p.w.Text3.text(), outputBefore);
+    }
+
+    void qualityZeroIsTheLowestQuality()
+    {
+        writePicture(path(QStringLiteral("z.bmp")), photoLike(96, 64), "BMP");
+        Press p;
+        p.drop(path(QStringLiteral("z.bmp")));
+        p.w.Text2.setText(QStringLiteral("00"));
+        p.w.Command1.click();
+        QCOMPARE(p.t.encoder.calls.size(), size_t(1));
+        QCOMPARE(int(p.t.encoder.calls[0].quality), 0);
+        QVERIFY(!decoded(path(QStringLiteral("z.jpg"))).isNull());
+        QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
+        QCOMPARE(p.w.outputPath, path(QStringLiteral("z.jpg")));
+    }
+
+    void aGrayedBoxKeepsTheLastOption()
+    {
+        writePicture(path(QStringLiteral("g.bmp")), photoLike(32, 32), "BMP");
+        Press p;
+        p.drop(path(QStringLiteral("g.bmp")));
+        p.w.Check1.setValue(2);
+        p.w.Command1.click();  // no option captured yet: the Boolean conversion fails
+        QVERIFY(p.t.encoder.calls.empty());
+        QVERIFY(p.t.messages.shown.empty());
+        QVERIFY(!settingsSaved());
+        QCOMPARE(p.w.Text3.text(), path(QStringLiteral("g.jpg")));
+
+        p.drop(path(QStringLiteral("g.bmp")));
+        p.w.Check1.setValue(1);
+        p.w.Command1.click();
+        p.drop(path(QStringLiteral("g.bmp")));
+        p.w.Check1.setValue(2);
+        p.w.Command1.click();
+        QCOMPARE(p.t.encoder.calls.size(), size_t(2));
+        QCOMPARE(p.t.encoder.calls[1].progressive, true);
+    }
+
+    void anExistingOutputIsReplaced()
+    {
+        writePicture(path(QStringLiteral("r.jpg")), photoLike(30, 20), "JPG");
+        writeBytes(path(QStringLiteral("r.bmp")), QByteArray("old content"));
+        Press p;
+        p.drop(path(QStringLiteral("r.jpg")));
+        p.w.Command1.click();
+        QCOMPARE(decoded(path(QStringLiteral("r.bmp"))).size(), QSize(30, 20));
+        QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
+    }
+
+    void anUnwritableOutputEndsThePressQuietly_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("jpg to bmp") << "u.jpg";
+        QTest::newRow("bmp to jpg") << "u.bmp";
+    }
+    void anUnwritableOutputEndsThePressQuietly()
+    {
+        QFETCH(QString, source);
+        writePicture(path(source), photoLike(20, 20), source.endsWith(u"jpg") ? "JPG" : "BMP");
+        writeBytes(path(QStringLiteral("plain")), QByteArray("a file, not a folder"));
+        Press p;
+        p.drop(path(source));
+        const QString output = path(QStringLiteral("plain/out.") + (source.endsWith(u"jpg") ? "bmp" : "jpg"));
+        p.w.Text1.setText(output);
+        p.w.Command1.click();
+        QVERIFY(p.t.messages.shown.empty());
+        QVERIFY(!settingsSaved());
+        QVERIFY(p.w.Image2.picture().isNull());
+        QCOMPARE(p.w.Text3.text(), output);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no stray file
+    }
+
+    void aFailingEncoderNeverShowsAnOlderFileAsTheResult()
+    {
+        writePicture(path(QStringLiteral("e.bmp")), photoLike(20, 20), "BMP");
+        writePicture(path(QStringLiteral("e.jpg")), photoLike(50, 50, 7), "JPG");
+        const QByteArray older = readBytes(path(QStringLiteral("e.jpg")));
+        Press p;
+        p.t.encoder.delegate = nullptr;
+        p.t.encoder.result = 1;  // an encoder that wrote nothing
+        p.drop(path(QStringLiteral("e.bmp")));
+        p.w.Command1.click();
+        QCOMPARE(p.t.encoder.calls.size(), size_t(1));
+        QVERIFY(p.t.messages.shown.empty());
+        QVERIFY(!settingsSaved());
+        QVERIFY(p.w.Image2.picture().isNull());
+        QCOMPARE(readBytes(path(QStringLiteral("e.jpg"))), older);
+        QCOMPARE(p.w.Text3.text(), path(QStringLiteral("e.jpg")));
+    }
+
+    void aJapaneseFileNameEndToEnd()
+    {
+        const QString folder = path(QStringLiteral("写真フォルダ"));
+        QDir().mkpath(folder);
+        const QString source = folder + QStringLiteral("/夏の海　😀.bmp");
+        writePicture(source, photoLike(40, 30), "BMP");
+        Press p;
+        p.drop(source);
+        QCOMPARE(p.w.Text1.text(), folder + QStringLiteral("/夏の海　😀.jpg"));
+        p.w.Command1.click();
+        QCOMPARE(decoded(folder + QStringLiteral("/夏の海　😀.jpg")).size(), QSize(40, 30));
+        QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
+
+        p.drop(folder + QStringLiteral("/夏の海　😀.jpg"));
+        p.w.Command1.click();
+        QCOMPARE(decoded(folder + QStringLiteral("/夏の海　😀.bmp")).size(), QSize(40, 30));
+    }
+
+    void aTransparentGifBecomesWhite()
+    {
+        QImage picture(8, 8, QImage::Format_Indexed8);
+        picture.setColorTable({qRgb(255, 0, 0), qRgb(0, 0, 255)});
+        picture.fill(0);
+        for (int y = 0; y < 8; ++y)
+            picture.setPixel(y, y, 1);
+        GifFrame frame{picture};
+        frame.transparentIndex = 0;
+        writeBytes(path(QStringLiteral("t.gif")), makeGif({frame}));
+        Press p;
+        p.drop(path(QStringLiteral("t.gif")));
+        p.w.Command1.click();
+        const QImage written = decoded(path(QStringLiteral("t.bmp")));
+        QCOMPARE(written.size(), QSize(8, 8));
+        QCOMPARE(written.pixel(1, 0), qRgb(255, 255, 255));
+        QCOMPARE(written.pixel(3, 3), qRgb(0, 0, 255));
+    }
+
+    void convertThenDropKeepsTheOldOutputShown()
+    {
+        writePicture(path(QStringLiteral("one.bmp")), photoLike(30, 30), "BMP");
+        writePicture(path(QStringLiteral("two.jpg")), photoLike(10, 10), "JPG");
+        Press p;
+        p.drop(path(QStringLiteral("one.bmp")));
+        p.w.Command1.click();
+        const QString sizeOfOne = p.w.Label7.caption();
+        p.drop(path(QStringLiteral("two.jpg")));
+        QCOMPARE(p.w.Label7.caption(), sizeOfOne);
+        QCOMPARE(p.w.Label7.caption(), sizeText(path(QStringLiteral("one.jpg"))));
+        QVERIFY(!p.w.Image2.picture().isNull());
+    }
+};
+
+QTEST_GUILESS_MAIN(ConvertCommandTest)
+#include "test_convert_command.moc"
