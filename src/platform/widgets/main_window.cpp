@@ -1,0 +1,458 @@
+#include "platform/widgets/main_window.h"
+
+#include "platform/widgets/fonts.h"
+#include "window/failure.h"
+#include "window/window_model.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QUrl>
+#include <algorithm>
+#include <optional>
+
+namespace pelk {
+namespace {
+
+// A failure that a handler does not trap ends the event, as in the window runtime.
+template <typename F>
+void deliver(F&& f)
+{
+    try {
+        f();
+    } catch (const Failure&) {
+    }
+}
+
+// The program only reads dropped files, so it takes a copy: accepting a move would let
+// the drag source delete the user's file.
+bool chooseCopy(QDropEvent* event)
+{
+    if (event->possibleActions() & Qt::CopyAction)
+        event->setDropAction(Qt::CopyAction);
+    else if (event->possibleActions() & Qt::LinkAction)
+        event->setDropAction(Qt::LinkAction);
+    else
+        return false;
+    return true;
+}
+
+// Nothing happens while a drag passes over: a drag carrying files is merely accepted.
+void acceptFileDrag(QDropEvent* event)
+{
+    if (event->mimeData()->hasUrls() && chooseCopy(event))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void takeDrop(QDropEvent* event, const std::function<void(const DropData&)>& handler)
+{
+    // Copied at once: the drag data may be gone once a message box runs its own loop.
+    const DropData data = dropDataFrom(event->mimeData());
+    if (chooseCopy(event))
+        event->accept();
+    else
+        event->ignore();
+    if (handler)
+        deliver([&] { handler(data); });
+}
+
+QRect pixels(const Twips& t)
+{
+    const int k = WindowModel::twipsPerPixel;
+    return {t.left / k, t.top / k, t.width / k, t.height / k};
+}
+
+Qt::Alignment alignment(Align align)
+{
+    switch (align) {
+    case Align::Center:
+        return Qt::AlignHCenter | Qt::AlignTop;
+    case Align::Right:
+        return Qt::AlignRight | Qt::AlignTop;
+    case Align::Left:
+        break;
+    }
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+// Names a screen reader speaks for controls whose text does not say what they are.
+QString accessibleNameOf(const QString& control)
+{
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("HScroll1"), QStringLiteral("画質")},
+        {QStringLiteral("Text2"), QStringLiteral("画質（％）")},
+        {QStringLiteral("Label8"), QStringLiteral("画質の目盛り")},
+        {QStringLiteral("Text1"), QStringLiteral("変換後のファイル名")},
+        {QStringLiteral("Image1"), QStringLiteral("変換前の画像")},
+        {QStringLiteral("Image2"), QStringLiteral("変換後の画像")},
+    };
+    return names.value(control);
+}
+
+// The character code a key would enter into a text box, as the window runtime passes it
+// to a key-press handler; none for keys that enter no character (arrows, Delete, Tab).
+std::optional<std::int16_t> characterCode(const QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return std::nullopt;
+    default:
+        break;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    // Ctrl+letter is a control character (Ctrl+V is 22): the edit shortcuts are keys too.
+    if (mods == Qt::ControlModifier && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+        return static_cast<std::int16_t>(event->key() - Qt::Key_A + 1);
+    if (mods != Qt::NoModifier)
+        return std::nullopt;
+    const QString text = event->text();
+    if (text.isEmpty())
+        return std::nullopt;
+    // Codes above 0x7FFF arrive negative, as a 16-bit character code does.
+    return static_cast<std::int16_t>(text.at(0).unicode());
+}
+
+}  // namespace
+
+DropData dropDataFrom(const QMimeData* mime)
+{
+    DropData data;
+    if (!mime)
+        return data;
+    data.hasFileList = mime->hasUrls();
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            data.files << url.toLocalFile();
+    return data;
+}
+
+// ---- PictureView
+
+PictureView::PictureView(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setAcceptDrops(true);
+}
+
+void PictureView::setPicture(const QImage& picture)
+{
+    if (picture.cacheKey() == picture_.cacheKey() && picture.isNull() == picture_.isNull())
+        return;
+    picture_ = picture;
+    rescale();
+    update();
+}
+
+void PictureView::rescale()
+{
+    const QSize box = contentsRect().size();
+    if (picture_.isNull() || box.isEmpty()) {
+        scaled_ = QPixmap();
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    scaled_ = QPixmap::fromImage(
+        picture_.scaled(box * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    scaled_.setDevicePixelRatio(ratio);
+}
+
+void PictureView::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    if (scaled_.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(contentsRect().topLeft(), scaled_);
+}
+
+void PictureView::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    rescale();
+}
+
+void PictureView::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
+void PictureView::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
+void PictureView::dropEvent(QDropEvent* event) { takeDrop(event, onDrop); }
+
+// ---- MainWindow
+
+MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent), model_(model)
+{
+    installJapaneseFonts();
+    setObjectName(WindowModel::name);
+    setWindowTitle(WindowModel::caption);
+    // Fixed frame: minimise, close and the system menu, but no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    // The window's background is the menu colour, not the dialog face.
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
+    setPalette(windowPalette);
+    setAcceptDrops(true);
+
+    QAction* version = menuBar()->addAction(model_.mnuVer.caption);
+    version->setObjectName(model_.mnuVer.name);
+    connect(version, &QAction::triggered, this, [this] {
+        if (model_.mnuVer.Click)
+            deliver(model_.mnuVer.Click);
+    });
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(WindowModel::clientWidthTwips / WindowModel::twipsPerPixel,
+                         WindowModel::clientHeightTwips / WindowModel::twipsPerPixel);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (Control* control : model_.controls())
+        widgets_.insert(control->name(), createWidget(*control, client));
+    setTabChain();
+    widgets_.value(model_.Command1.name())->setFocus();
+}
+
+QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
+{
+    QWidget* widget = nullptr;
+    switch (control.design().kind) {
+    case ControlKind::PushButton: {
+        auto& button = static_cast<CommandButton&>(control);
+        auto* w = new QPushButton(button.caption(), parent);
+        w->setAutoDefault(false);
+        connect(w, &QPushButton::clicked, this, [&button] { deliver([&] { button.click(); }); });
+        button.observe([w, &button] {
+            w->setText(button.caption());
+            w->setVisible(button.visible());
+        });
+        widget = w;
+        break;
+    }
+    case ControlKind::HScrollBar: {
+        auto& bar = static_cast<ScrollBar&>(control);
+        auto* w = new QScrollBar(Qt::Horizontal, parent);
+        w->setRange(bar.min(), bar.max());
+        w->setSingleStep(bar.smallChange());
+        w->setPageStep(bar.largeChange());
+        w->setValue(bar.value());
+        w->setFocusPolicy(Qt::StrongFocus);
+        connect(w, &QScrollBar::sliderMoved, this, [&bar](int v) { deliver([&] { bar.dragTo(v); }); });
+        connect(w, &QScrollBar::sliderReleased, this, [&bar] { deliver([&] { bar.endDrag(); }); });
+        // Keys, arrow and track clicks; a drag reports through sliderMoved instead.
+        connect(w, &QScrollBar::valueChanged, this, [w, &bar](int v) {
+            if (!w->isSliderDown())
+                deliver([&] { bar.setValue(v); });
+        });
+        bar.observe([w, &bar] {
+            const QSignalBlocker blocker(w);
+            if (w->value() != bar.value())
+                w->setValue(bar.value());
+            w->setVisible(bar.visible());
+        });
+        widget = w;
+        break;
+    }
+    case ControlKind::Label: {
+        auto& label = static_cast<Label&>(control);
+        auto* w = new QLabel(label.caption(), parent);
+        w->setTextFormat(Qt::PlainText);  // a file name is never markup
+        w->setAlignment(alignment(control.design().align));
+        w->setWordWrap(control.design().sunken);
+        label.observe([w, &label] {
+            w->setText(label.caption());
+            w->setVisible(label.visible());
+        });
+        widget = w;
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto* w = new QLineEdit(parent);
+        bindTextBox(w, control);
+        widget = w;
+        break;
+    }
+    case ControlKind::CheckBox: {
+        auto& box = static_cast<CheckBox&>(control);
+        auto* w = new QCheckBox(box.caption(), parent);
+        auto show = [w, &box] {
+            const QSignalBlocker blocker(w);
+            // 2 is the grayed state, which only a tristate box can show.
+            w->setCheckState(box.value() == 0 ? Qt::Unchecked
+                                              : box.value() == 1 ? Qt::Checked : Qt::PartiallyChecked);
+            w->setTristate(box.value() == 2);
+            w->setVisible(box.visible());
+        };
+        show();
+        box.observe(show);
+        // The widget has already toggled itself; the model decides what it shows.
+        connect(w, &QCheckBox::clicked, this, [&box, show] {
+            deliver([&] { box.userClick(); });
+            show();
+        });
+        widget = w;
+        break;
+    }
+    case ControlKind::PictureBox: {
+        auto& picture = static_cast<PictureBox&>(control);
+        auto* w = new PictureView(parent);
+        w->onDrop = [&picture](const DropData& data) {
+            if (picture.OLEDragDrop)
+                picture.OLEDragDrop(data);
+        };
+        w->setPicture(picture.picture());
+        picture.observe([w, &picture] {
+            w->setPicture(picture.picture());
+            w->setVisible(picture.visible());
+        });
+        widget = w;
+        break;
+    }
+    }
+    applyDesign(widget, control);
+    return widget;
+}
+
+void MainWindow::bindTextBox(QLineEdit* edit, Control& control)
+{
+    auto& box = static_cast<TextBox&>(control);
+    // Only the window and the two previews take drops; a text box passes them on.
+    edit->setAcceptDrops(false);
+    auto show = [edit, &box] {
+        edit->setMaxLength(box.maxLength() > 0 ? box.maxLength() : 32767);
+        if (edit->text() != box.text())
+            edit->setText(box.text());
+        edit->setVisible(box.visible());
+    };
+    show();
+    box.observe(show);
+    connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) {
+        deliver([&] { box.setText(text); });
+    });
+    if (&box == &model_.Text2)
+        edit->installEventFilter(this);
+}
+
+void MainWindow::applyDesign(QWidget* widget, const Control& control)
+{
+    const Design& d = control.design();
+    widget->setObjectName(d.name);
+    widget->setGeometry(pixels(d.twips));
+    widget->setToolTip(d.toolTip);
+    widget->setVisible(control.visible());
+    if (const QString name = accessibleNameOf(d.name); !name.isEmpty())
+        widget->setAccessibleName(name);
+    if (d.designFont)
+        widget->setFont(designFont());
+    if (d.kind == ControlKind::Label || d.kind == ControlKind::PictureBox)
+        widget->setFocusPolicy(Qt::NoFocus);
+
+    QPalette pal = widget->palette();
+    switch (d.fill) {
+    case Fill::Window:
+        pal.setColor(widget->backgroundRole(), palette().color(QPalette::Window));
+        widget->setAutoFillBackground(true);
+        break;
+    case Fill::White:
+        pal.setColor(widget->backgroundRole(), Qt::white);
+        widget->setAutoFillBackground(true);
+        break;
+    case Fill::Platform:
+        break;
+    }
+    if (d.redText)
+        pal.setColor(QPalette::WindowText, Qt::red);
+    widget->setPalette(pal);
+
+    if (d.sunken) {
+        if (auto* frame = qobject_cast<QFrame*>(widget)) {
+            frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            frame->setLineWidth(2);
+        }
+    }
+}
+
+void MainWindow::setTabChain()
+{
+    std::vector<const Control*> stops;
+    for (const Control* control : model_.controls()) {
+        const ControlKind kind = control->design().kind;
+        if (control->design().tabIndex >= 0 && kind != ControlKind::Label && kind != ControlKind::PictureBox)
+            stops.push_back(control);
+    }
+    std::sort(stops.begin(), stops.end(), [](const Control* a, const Control* b) {
+        return a->design().tabIndex < b->design().tabIndex;
+    });
+    for (std::size_t i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(widgets_.value(stops[i - 1]->name()), widgets_.value(stops[i]->name()));
+}
+
+bool MainWindow::filterQualityKey(QLineEdit* edit, QKeyEvent* event)
+{
+    const std::optional<std::int16_t> code = characterCode(event);
+    if (!code)
+        return false;
+    std::int16_t entered = *code;
+    deliver([&] { entered = model_.Text2.keyPress(*code); });
+    if (entered == 0)
+        return true;  // the handler discarded the key
+    if (entered == *code)
+        return false;
+    // The handler changed the character: enter that one instead.
+    QKeyEvent replacement(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                          QString(QChar(static_cast<char16_t>(entered))));
+    resendingKey_ = true;
+    QApplication::sendEvent(edit, &replacement);
+    resendingKey_ = false;
+    return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && !resendingKey_) {
+        auto* edit = qobject_cast<QLineEdit*>(watched);
+        if (edit && edit == widgets_.value(model_.Text2.name()))
+            return filterQualityKey(edit, static_cast<QKeyEvent*>(event));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    std::int16_t cancel = 0;
+    if (model_.Unload)
+        deliver([&] { model_.Unload(cancel); });
+    if (cancel)
+        event->ignore();
+    else
+        event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
+void MainWindow::dropEvent(QDropEvent* event) { takeDrop(event, model_.OLEDragDrop); }
+
+}  // namespace pelk
