@@ -27,6 +27,8 @@ trap 'rm -rf "$work"' EXIT
 # --- the package ----------------------------------------------------------------------------
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"
+    # CPack builds the whole tree first; show why that failed.
+    find "$work/out" -name PreinstallOutput.log -exec tail -n 20 {} \;
     echo "FAIL: cpack did not build the package"
     exit 1
 fi
@@ -124,7 +126,8 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo has no rel
 # It has no command line and runs until its window closes: a clean start is one that is still
 # running when timeout ends it (status 124) and has not complained about plugins or fonts.
 mkdir "$work/home"
-(cd "$work/home" && HOME="$work/home" QT_QPA_PLATFORM=offscreen \
+mkdir -m 700 "$work/runtime"
+(cd "$work/home" && HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
     timeout -s TERM 3 "$bin" >"$work/run.out" 2>"$work/run.err")
 status=$?
 cat "$work/run.out" "$work/run.err"
