@@ -229,6 +229,10 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.errorString()));
         return SourceUnreadable;
     }
+    if (!bitmapDataComplete(&source)) {
+        qWarning("SavetoJPEG: %s: the bitmap's pixel data is cut short", sourcePath.constData());
+        return SourceUnreadable;
+    }
     QImageReader reader(&source, "bmp");
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
