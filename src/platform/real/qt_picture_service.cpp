@@ -2,6 +2,7 @@
 
 #include "window/failure.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
@@ -9,7 +10,7 @@
 namespace pelk {
 namespace {
 
-QImage read(const QString& path, QSize scaleTo)
+QImage read(const QString& path, QSize box)
 {
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
@@ -19,9 +20,22 @@ QImage read(const QString& path, QSize scaleTo)
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > QtPictureService::maxPixels)
         throw Failure(FailureKind::TooLarge, path);
-    if (scaleTo.isValid() && size.isValid() && size.width() > scaleTo.width()
-        && size.height() > scaleTo.height() && reader.supportsOption(QImageIOHandler::ScaledSize))
-        reader.setScaledSize(size.scaled(scaleTo, Qt::KeepAspectRatioByExpanding));
+    if (reader.format() == "bmp") {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && !bitmapDataComplete(&file))
+            throw Failure(FailureKind::ReadFailed, path);
+    }
+
+    // A picture only shown in a box may be decoded at reduced size (JPEG decodes at
+    // 1/2, 1/4 or 1/8 almost for free), covering the box. The scaled size applies before
+    // the EXIF rotation, so a quarter-turned picture is measured against the turned box.
+    if (box.isValid() && size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            box.transpose();
+        if (size.width() > box.width() && size.height() > box.height())
+            reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatioByExpanding));
+    }
+
     QImage picture = reader.read();
     if (picture.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError
@@ -32,16 +46,34 @@ QImage read(const QString& path, QSize scaleTo)
     return picture;
 }
 
+// The layout written: 24-bit for a true-colour picture, an 8-bit palette for a
+// palette picture, both of which every viewer opens. Transparency is composed over
+// white: a bitmap has none, and Qt's writer would drop alpha and leave the hidden
+// colour (black for a transparent GIF) showing.
+QImage bitmapLayout(const QImage& picture)
+{
+    switch (picture.format()) {
+    case QImage::Format_Indexed8:
+        if (!hasTransparency(picture))
+            return picture;  // written as 8-bit; its unused palette alpha is dropped
+        return flattenOnWhite(picture);
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        if (!hasTransparency(picture))
+            return picture.convertToFormat(QImage::Format_Indexed8);
+        return flattenOnWhite(picture);
+    case QImage::Format_Grayscale8:
+        return picture.convertToFormat(QImage::Format_Indexed8);  // a gray palette
+    case QImage::Format_RGB32:
+        return picture;  // written as 24-bit
+    default:
+        return flattenOnWhite(picture);
+    }
+}
+
 }  // namespace
 
-QtPictureService::QtPictureService()
-{
-    // Qt refuses pictures above 128 MB by default, which rules out ordinary 48-megapixel
-    // photos. Allow a 32-bit picture of maxPixels, never less than Qt already allows.
-    const int neededMiB = int(maxPixels * 4 / (1024 * 1024)) + 1;
-    if (QImageReader::allocationLimit() != 0 && QImageReader::allocationLimit() < neededMiB)
-        QImageReader::setAllocationLimit(neededMiB);
-}
+QtPictureService::QtPictureService() { allowLargePictures(); }
 
 QImage QtPictureService::load(const QString& path) { return read(path, {}); }
 
@@ -49,11 +81,19 @@ QImage QtPictureService::loadForDisplay(const QString& path, QSize box) { return
 
 void QtPictureService::saveBitmap(const QImage& picture, const QString& path)
 {
+    if (picture.isNull())
+        throw Failure(FailureKind::WriteFailed, path);
+    const QImage bitmap = bitmapLayout(picture);
+    if (bitmap.isNull())  // the converted copy could not be allocated
+        throw Failure(FailureKind::WriteFailed, path);
+    // The temporary file replaces the target only on commit; a failure removes it.
     QSaveFile file(path);
-    if (picture.isNull() || !file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(FailureKind::WriteFailed, file.errorString());
+    if (!bitmap.save(&file, "BMP"))
         throw Failure(FailureKind::WriteFailed, path);
-    if (!picture.save(&file, "BMP") || !file.commit())
-        throw Failure(FailureKind::WriteFailed, path);
+    if (!file.commit())
+        throw Failure(FailureKind::WriteFailed, file.errorString());
 }
 
 }  // namespace pelk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/real/picture_tools.h"
 #include "platform/services.h"
 
 namespace pelk {
@@ -13,7 +14,7 @@ public:
     void saveBitmap(const QImage& picture, const QString& path) override;
 
     // The largest picture accepted, in pixels. Ordinary large photos must load.
-    static constexpr qint64 maxPixels = 120'000'000;
+    static constexpr qint64 maxPixels = maxPicturePixels;
 };
 
 }  // namespace pelk

@@ -1,0 +1,252 @@
+// JPEG and GIF pictures saved as bitmaps through the real picture service, read back
+// both by a reader of our own and by Qt's.
+
+#include "platform/real/qt_picture_service.h"
+#include "support/enc_scratch_mount.h"
+#include "support/files.h"
+#include "support/gif_writer.h"
+#include "support/image_bmp.h"
+#include "window/failure.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace pelk;
+using namespace pelk::test;
+
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
+QByteArray encoded(const QImage& picture, const char* format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, format, 90))
+        qFatal("cannot encode %s", format);
+    return buffer.data();
+}
+
+// The first pixel where two pictures differ, for a readable failure.
+QString firstDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    if (x.size() != y.size())
+        return QString("size %1x%2 against %3x%4")
+            .arg(x.width()).arg(x.height()).arg(y.width()).arg(y.height());
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col)
+            if (x.pixel(col, row) != y.pixel(col, row))
+                return QString("(%1,%2): %3 against %4")
+                    .arg(col).arg(row)
+                    .arg(x.pixel(col, row), 8, 16, QChar('0'))
+                    .arg(y.pixel(col, row), 8, 16, QChar('0'));
+    return {};
+}
+
+}  // namespace
+
+class TestBitmapSave : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QtPictureService service_;
+    QString path(const QString& name) const { return dir_->filePath(name); }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+    }
+
+    void samePixels_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("JPEG photo") << encoded(photoLike(123, 77), "JPG") << "in.jpg";
+        QTest::newRow("grayscale JPEG")
+            << encoded(photoLike(64, 40).convertToFormat(QImage::Format_Grayscale8), "JPG")
+            << "gray.jpg";
+        QTest::newRow("GIF") << makeGif(colourBlocks(61, 43, 5, 3)) << "in.gif";
+        QTest::newRow("GIF, one pixel") << makeGif(colourBlocks(1, 1, 1, 9)) << "dot.gif";
+    }
+
+    void samePixels()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, name);
+        writeBytes(path(name), file);
+        const QImage picture = service_.load(path(name));
+        QVERIFY(!picture.isNull());
+        QVERIFY(!picture.hasAlphaChannel() || picture.format() == QImage::Format_ARGB32);
+
+        service_.saveBitmap(picture, path("out.bmp"));
+        const QByteArray bytes = readBytes(path("out.bmp"));
+        const BmpHeader header = parseBmpHeader(bytes);
+        QVERIFY(header.valid);
+        QCOMPARE(qsizetype(header.fileSize), bytes.size());
+        QCOMPARE(header.infoSize, 40u);  // the header every reader knows
+        QCOMPARE(header.planes, 1);
+        QCOMPARE(header.compression, 0u);
+        // True colour as 24 bits; a picture already held as a palette may keep it.
+        const bool palette = picture.format() == QImage::Format_Indexed8
+            || picture.format() == QImage::Format_Grayscale8;
+        QCOMPARE(header.bitCount, palette ? 8 : 24);
+
+        const QString ours = firstDifference(decodePlainBmp(bytes), picture);
+        QVERIFY2(ours.isEmpty(), qPrintable(ours));
+        QImageReader reader(path("out.bmp"), "bmp");
+        const QString qts = firstDifference(reader.read(), picture);
+        QVERIFY2(qts.isEmpty(), qPrintable(qts));
+        QCOMPARE(entries(dir_->path()), (QStringList{name, "out.bmp"}));
+    }
+
+    void transparencyBecomesWhite_data()
+    {
+        QTest::addColumn<bool>("fromGif");
+        QTest::newRow("transparent GIF") << true;
+        QTest::newRow("picture with partial alpha") << false;
+    }
+
+    void transparencyBecomesWhite()
+    {
+        QFETCH(bool, fromGif);
+        QImage picture;
+        QImage expected;
+        if (fromGif) {
+            // Palette index 0 is black and marks transparency: the left half of the picture.
+            QImage indexed(40, 30, QImage::Format_Indexed8);
+            indexed.setColorTable({qRgb(0, 0, 0), qRgb(200, 30, 40), qRgb(10, 160, 90)});
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 40; ++x)
+                    indexed.setPixel(x, y, x < 20 ? 0 : 1 + (x + y) % 2);
+            GifFrame frame{indexed};
+            frame.transparentIndex = 0;
+            writeBytes(path("t.gif"), makeGif(std::vector<GifFrame>{frame}));
+            picture = service_.load(path("t.gif"));
+            QVERIFY(picture.hasAlphaChannel());
+            expected = QImage(40, 30, QImage::Format_RGB32);
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 40; ++x)
+                    expected.setPixel(x, y, x < 20 ? qRgb(255, 255, 255)
+                                                   : indexed.color(1 + (x + y) % 2));
+        } else {
+            picture = QImage(3, 1, QImage::Format_ARGB32);
+            picture.setPixel(0, 0, qRgba(0, 0, 0, 0));
+            picture.setPixel(1, 0, qRgba(0, 0, 0, 128));    // half black over white
+            picture.setPixel(2, 0, qRgba(10, 20, 30, 255));
+            expected = QImage(3, 1, QImage::Format_RGB32);
+            expected.setPixel(0, 0, qRgb(255, 255, 255));
+            expected.setPixel(1, 0, qRgb(127, 127, 127));
+            expected.setPixel(2, 0, qRgb(10, 20, 30));
+        }
+
+        service_.saveBitmap(picture, path("t.bmp"));
+        const QByteArray bytes = readBytes(path("t.bmp"));
+        QCOMPARE(parseBmpHeader(bytes).bitCount, 24);
+        const QImage saved = decodePlainBmp(bytes);
+        QCOMPARE(saved.size(), expected.size());
+        for (int y = 0; y < saved.height(); ++y)
+            for (int x = 0; x < saved.width(); ++x) {
+                const QRgb got = saved.pixel(x, y);
+                const QRgb want = expected.pixel(x, y);
+                // Half coverage may round either way.
+                QVERIFY2(qAbs(qRed(got) - qRed(want)) <= 1 && qAbs(qGreen(got) - qGreen(want)) <= 1
+                             && qAbs(qBlue(got) - qBlue(want)) <= 1,
+                         qPrintable(QString("(%1,%2): %3 instead of %4")
+                                        .arg(x).arg(y).arg(got, 8, 16).arg(want, 8, 16)));
+            }
+    }
+
+    void replacesOlderFile()
+    {
+        writeBytes(path("out.bmp"), "an older file");
+        const QImage picture = photoLike(20, 10).convertToFormat(QImage::Format_RGB32);
+        service_.saveBitmap(picture, path("out.bmp"));
+        QVERIFY(firstDifference(decodePlainBmp(readBytes(path("out.bmp"))), picture).isEmpty());
+        QCOMPARE(entries(dir_->path()), QStringList{"out.bmp"});
+    }
+
+    void japaneseName()
+    {
+        const QString name = path("猫の写真　１（変換）.bmp");
+        const QImage picture = photoLike(16, 9).convertToFormat(QImage::Format_RGB32);
+        service_.saveBitmap(picture, name);
+        QVERIFY(firstDifference(decodePlainBmp(readBytes(name)), picture).isEmpty());
+    }
+
+    void failureKeepsOlderFile_data()
+    {
+        QTest::addColumn<QString>("destination");  // relative ones are inside the test folder
+        QTest::addColumn<bool>("nullPicture");
+        // Root writes through permission bits, so these are places no one can write to.
+        QTest::newRow("folder that is a regular file") << "plain.txt/out.bmp" << false;
+        QTest::newRow("in /proc") << "/proc/pelk-bitmap-test.bmp" << false;
+        QTest::newRow("missing folder") << "missing/out.bmp" << false;
+        QTest::newRow("destination is a folder") << "folder" << false;
+        QTest::newRow("no picture") << "out.bmp" << true;
+    }
+
+    void failureKeepsOlderFile()
+    {
+        QFETCH(QString, destination);
+        QFETCH(bool, nullPicture);
+        writeBytes(path("plain.txt"), "a file, not a folder");
+        writeBytes(path("out.bmp"), "older");
+        QVERIFY(QDir(dir_->path()).mkdir("folder"));
+        const QStringList before = entries(dir_->path());
+        const QString target = destination.startsWith('/') ? destination : path(destination);
+        const QImage picture = nullPicture ? QImage() : photoLike(32, 32);
+
+        try {
+            service_.saveBitmap(picture, target);
+            QFAIL("saved");
+        } catch (const Failure& failure) {
+            QCOMPARE(failure.kind(), FailureKind::WriteFailed);
+        }
+        QCOMPARE(entries(dir_->path()), before);
+        QCOMPARE(readBytes(path("out.bmp")), QByteArray("older"));
+        QCOMPARE(readBytes(path("plain.txt")), QByteArray("a file, not a folder"));
+        QVERIFY(!QFileInfo::exists("/proc/pelk-bitmap-test.bmp"));
+    }
+
+    void failedWriteKeepsOlderFile_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("disk full while writing") << false;
+        QTest::newRow("read-only file system") << true;
+    }
+
+    void failedWriteKeepsOlderFile()
+    {
+        QFETCH(bool, readOnly);
+        const QString folder = path("mount");
+        QVERIFY(QDir(dir_->path()).mkdir("mount"));
+        ScratchMount mount(folder, "64k");
+        if (!mount.ok())
+            QSKIP("no rights to mount a tmpfs here");
+        writeBytes(folder + "/out.bmp", "older");
+        if (readOnly)
+            QVERIFY(mount.makeReadOnly());
+
+        const QImage picture = photoLike(300, 200);  // 180 KB as a bitmap
+        QVERIFY_THROWS_EXCEPTION(Failure, service_.saveBitmap(picture, folder + "/out.bmp"));
+        QCOMPARE(readBytes(folder + "/out.bmp"), QByteArray("older"));
+        QCOMPARE(entries(folder), QStringList{"out.bmp"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBitmapSave)
+#include "test_bitmap_save.moc"
