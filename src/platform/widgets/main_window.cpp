@@ -260,6 +260,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
         w->setPageStep(bar.largeChange());
         w->setValue(bar.value());
         w->setFocusPolicy(Qt::StrongFocus);
+        w->installEventFilter(this);
         connect(w, &QScrollBar::sliderMoved, this, [&bar](int v) { deliver([&] { bar.dragTo(v); }); });
         connect(w, &QScrollBar::sliderReleased, this, [&bar] { deliver([&] { bar.endDrag(); }); });
         // Keys, arrow and track clicks; a drag reports through sliderMoved instead.
@@ -432,6 +433,17 @@ bool MainWindow::filterQualityKey(QLineEdit* edit, QKeyEvent* event)
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // A horizontal QScrollBar steps backwards on Left and Right (its controls are
+    // inverted for scrolling documents); the arrows must move the thumb their way.
+    if (event->type() == QEvent::KeyPress && watched == widgets_.value(model_.HScroll1.name())) {
+        auto* bar = static_cast<QScrollBar*>(watched);
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right) {
+            const bool forward = (key == Qt::Key_Right) != bar->isRightToLeft();
+            bar->triggerAction(forward ? QAbstractSlider::SliderSingleStepAdd : QAbstractSlider::SliderSingleStepSub);
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && !resendingKey_) {
         auto* edit = qobject_cast<QLineEdit*>(watched);
         if (edit && edit == widgets_.value(model_.Text2.name()))
