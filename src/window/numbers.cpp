@@ -2,6 +2,7 @@
 
 #include "window/failure.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -51,7 +52,11 @@ Scan scanNumber(QStringView text)
     // QByteArray reads the C form whatever the user's locale (strtod would not).
     bool ok = false;
     double value = number.toDouble(&ok);
-    if (!ok)  // only an overflow to infinity gets here
+    // Qt refuses numbers beyond a double's range both ways, giving 0: a whole part too large
+    // is an overflow to infinity, while a fraction too small to hold does read as 0.
+    const qsizetype point = number.indexOf('.');
+    const QByteArray whole = point < 0 ? number : number.left(point);
+    if (!ok && std::any_of(whole.begin(), whole.end(), [](char c) { return c >= '1' && c <= '9'; }))
         value = number.startsWith('-') ? -std::numeric_limits<double>::infinity()
                                        : std::numeric_limits<double>::infinity();
     return {value, i};
