@@ -55,6 +55,20 @@ done
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents"
 outside=$(grep -v '^\./usr/' "$work/contents" | grep -vx '\./')
 [ -z "$outside" ] || fail "files outside /usr: $outside"
+# Exactly the program and its desktop files: nothing from the benchmarks, tests or fuzzers.
+grep -v '/$' "$work/contents" | sort >"$work/files"
+sort >"$work/expected" <<EOF
+./usr/bin/pelk17
+./usr/share/applications/pelk17.desktop
+./usr/share/icons/hicolor/128x128/apps/pelk17.png
+./usr/share/icons/hicolor/32x32/apps/pelk17.png
+./usr/share/icons/hicolor/64x64/apps/pelk17.png
+./usr/share/metainfo/$app_id.metainfo.xml
+EOF
+if ! cmp -s "$work/files" "$work/expected"; then
+    fail "the package holds other files than expected:"
+    diff "$work/expected" "$work/files"
+fi
 mkdir "$work/control"
 dpkg-deb -e "$deb" "$work/control"
 for script in preinst postinst prerm postrm conffiles; do
