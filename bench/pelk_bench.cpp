@@ -19,6 +19,7 @@
 #include "window/window_model.h"
 
 #include <QApplication>
+#include <functional>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -485,6 +486,14 @@ void startupCases(Context& c, const QString& binDir, int reps)
               [&] { return startupSeconds(empty, c.work); }, a, b);
     c.report.timing(QStringLiteral("start-up to first paint"), QStringLiteral("—"), summarise(a),
                     QStringLiteral("empty Qt window's first paint"), summarise(b), 1.3);
+    // What any window showing Japanese text pays at start, for comparison.
+    const QString label = binDir + QStringLiteral("/bench_startup_label");
+    startupSeconds(label, c.work);
+    b.clear();
+    for (int i = 0; i < reps; ++i)
+        b.push_back(startupSeconds(label, c.work));
+    c.report.timing(QStringLiteral("start-up to first paint"), QStringLiteral("—"), summarise(a),
+                    QStringLiteral("Qt window with one Japanese label"), summarise(b), std::nullopt);
 }
 
 void rssCase(Context& c, const QString& self, const Sample& s)
@@ -541,6 +550,41 @@ int rssPress(const QString& bmp)
     s.press();
     std::printf("%lld %lld %lld\n", static_cast<long long>(idle), static_cast<long long>(afterDrop),
                 static_cast<long long>(statusKiB("VmHWM:")));
+    return 0;
+}
+
+// Where the time of a drop and a press goes, step by step, for one file.
+int breakdown(const QString& path)
+{
+    auto time = [](const char* what, const std::function<void()>& f) {
+        std::vector<double> v;
+        for (int i = 0; i < 3; ++i) {
+            const Clock::time_point t0 = Clock::now();
+            f();
+            v.push_back(seconds(t0, Clock::now()));
+        }
+        std::printf("  %-40s %s\n", what, qPrintable(ms(summarise(v))));
+        std::fflush(stdout);
+    };
+    QtPictureService pictures;
+    LibjpegEncoder encoder;
+    QImage picture;
+    time("picture service load", [&] { picture = QImage(); picture = pictures.load(path); });
+    time("QImageReader read", [&] { picture = QImage(); picture = QImageReader(path).read(); });
+    time("load for display 248x165", [&] { pictures.loadForDisplay(path, QSize(248, 165)); });
+    std::printf("  format %d, %dx%d\n", int(picture.format()), picture.width(), picture.height());
+    PictureView view;
+    view.resize(252, 169);
+    time("preview rescale (PictureView)", [&] { view.setPicture(QImage()); view.setPicture(picture); });
+    if (path.endsWith(QStringLiteral(".bmp"))) {
+        QByteArray out = QFile::encodeName(QDir::currentPath() + QStringLiteral("/breakdown.jpg"));
+        time("encoder, baseline q75", [&] { encoder.SavetoJPEG(QFile::encodeName(path), out, 75, false); });
+        time("encoder, progressive q75", [&] { encoder.SavetoJPEG(QFile::encodeName(path), out, 75, true); });
+    } else {
+        const QString out = QDir::currentPath() + QStringLiteral("/breakdown.bmp");
+        time("bitmap save", [&] { pictures.saveBitmap(picture, out); });
+        time("load for display of the bitmap", [&] { pictures.loadForDisplay(out, QSize(248, 165)); });
+    }
     return 0;
 }
 
@@ -627,6 +671,7 @@ int fullRun(const QStringList& args)
         QStringLiteral("## Benchmark run %1").arg(QDateTime::currentDateTime().toString(Qt::ISODate)),
         QString(),
         QStringLiteral("- machine: %1, %2 CPUs, %3").arg(cpuName()).arg(sysconf(_SC_NPROCESSORS_ONLN)).arg(QSysInfo::prettyProductName()),
+        QStringLiteral("- load average at the end: %1 (other work on the machine inflates every wall time)").arg(firstLine(QStringLiteral("/proc/loadavg"))),
         QStringLiteral("- transparent huge pages: `%1`").arg(firstLine(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"))),
         QStringLiteral("- Qt %1, QT_QPA_PLATFORM=%2").arg(QString::fromLatin1(qVersion()), qEnvironmentVariable("QT_QPA_PLATFORM")),
         QStringLiteral("- whole run: %1 s").arg(seconds(begin, Clock::now()), 0, 'f', 0),
@@ -653,6 +698,9 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.contains(QStringLiteral("--smoke")))
         return pelk::bench::smoke();
+    const qsizetype b = args.indexOf(QStringLiteral("--breakdown"));
+    if (b >= 0 && b + 1 < args.size())
+        return pelk::bench::breakdown(args[b + 1]);
     const qsizetype rss = args.indexOf(QStringLiteral("--rss-press"));
     if (rss >= 0 && rss + 1 < args.size())
         return pelk::bench::rssPress(args[rss + 1]);

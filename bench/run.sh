@@ -7,7 +7,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target pelk_bench bench_startup_real bench_startup_empty
+cmake --build "$build" -j"$(nproc)" --target pelk_bench bench_startup_real bench_startup_empty bench_startup_label
 echo "transparent huge pages: $(cat /sys/kernel/mm/transparent_hugepage/enabled 2>/dev/null || echo unknown)"
 QT_QPA_PLATFORM=offscreen exec "$build/bench/pelk_bench" --out "$build/bench.md" \
     --data "$build/bench-data" --work "$build/bench-work" "$@"

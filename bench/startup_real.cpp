@@ -14,12 +14,28 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <ctime>
+
+// PELK_BENCH_PHASES=1 prints where start-up spends its time (to stderr).
+static void phase(const char* name)
+{
+    static const bool on = qEnvironmentVariableIsSet("PELK_BENCH_PHASES");
+    if (!on)
+        return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "%lld %s\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec, name);
+}
 
 int main(int argc, char* argv[])
 {
+    phase("main");
     QApplication app(argc, argv);
+    phase("QApplication");
     QApplication::setApplicationDisplayName(pelk::WindowModel::caption);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelk17.png")));
+    phase("icon");
 
     pelk::QtPictureService pictures;
     pelk::RealFileService files;
@@ -30,7 +46,9 @@ int main(int argc, char* argv[])
 
     pelk::WindowModel model;
     pelk::connectHandlers(model, platform);
+    phase("services and model");
     pelk::MainWindow window(model);
+    phase("MainWindow");
     messages.setParent(&window);
     windowSystem.setWindow(&window);
     pelk::bench::FirstPaint hook(&window);
@@ -38,6 +56,8 @@ int main(int argc, char* argv[])
 
     if (model.Load)
         model.Load();
+    phase("Form_Load");
     window.show();
+    phase("show");
     return app.exec();
 }
