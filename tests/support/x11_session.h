@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <sys/types.h>
+
+// A private X server (Xvfb, on a display number it picks itself) with the openbox window
+// manager, for tests that need a real window system. Both are started here and stopped
+// by their own process ids.
+namespace pelk::test {
+
+class X11Session {
+public:
+    X11Session() = default;
+    ~X11Session() { stop(); }
+    X11Session(const X11Session&) = delete;
+    X11Session& operator=(const X11Session&) = delete;
+
+    static bool xvfbInstalled();
+
+    // Starts both servers; false with the reason when either does not come up.
+    bool start(QString* why);
+    void stop();
+    QString display() const { return display_; }
+
+private:
+    pid_t xvfb_ = -1;
+    pid_t windowManager_ = -1;
+    QString display_;
+};
+
+// Runs an X client (xprop, xwininfo) on the display and returns what it printed.
+QString runXClient(const QString& display, const QStringList& argv);
+
+}  // namespace pelk::test
