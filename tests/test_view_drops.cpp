@@ -198,6 +198,22 @@ private slots:
         QCOMPARE(fromUrls.files, (QStringList{QStringLiteral("/tmp/a b/猫.bmp"), QStringLiteral("/tmp/2.jpg")}));
     }
 
+    // The drop event returns before the file is read, so a message box the handler may
+    // open never holds up the drag source; the file is taken right after.
+    void dropEndsBeforeTheFileIsRead()
+    {
+        const QString empty = path("late.bmp");
+        writeBytes(empty, {});
+        ViewFixture f;
+        const auto mime = fileDrag({empty});
+        const DropResult result = dropOn(f.widget("Image2"), mime.get(), Qt::CopyAction, false);
+        QVERIFY(result.dropAccepted);
+        QCOMPARE(f.platform.messages.shown.size(), std::size_t(0));
+        QCOMPARE(f.widget<QLabel>("Label1")->text(), QStringLiteral("現在のファイル名　"));
+        QTRY_COMPARE(f.platform.messages.shown.size(), std::size_t(1));
+        QCOMPARE(f.widget<QLabel>("Label1")->text(), empty);
+    }
+
     void failedDropIsReported()
     {
         const QString empty = path("empty.bmp");

@@ -51,9 +51,10 @@ struct DropResult {
     Qt::DropAction action = Qt::IgnoreAction;
 };
 
-// A drag entering the widget and dropping at its centre, as Qt delivers them.
+// A drag entering the widget and dropping at its centre, as Qt delivers them; then the
+// window handles the drop, once the drop event has returned.
 inline DropResult dropOn(QWidget* target, const QMimeData* mime,
-                         Qt::DropActions possible = Qt::CopyAction | Qt::MoveAction)
+                         Qt::DropActions possible = Qt::CopyAction | Qt::MoveAction, bool handle = true)
 {
     const QPoint at = target->rect().center();
     DropResult result;
@@ -64,6 +65,8 @@ inline DropResult dropOn(QWidget* target, const QMimeData* mime,
     QApplication::sendEvent(target, &drop);
     result.dropAccepted = drop.isAccepted();
     result.action = drop.dropAction();
+    if (handle)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     return result;
 }
 

@@ -58,16 +58,23 @@ void acceptFileDrag(QDropEvent* event)
         event->ignore();
 }
 
-void takeDrop(QDropEvent* event, const std::function<void(const DropData&)>& handler)
+// The drop is finished before the handler runs: a handler may open a modal message box,
+// and until the drop event returns the drag source (a file manager) waits for the end of
+// the drag. The data is copied at once; the platform's drag data is gone by then.
+void takeDrop(QObject* target, QDropEvent* event, const std::function<void(const DropData&)>& handler)
 {
-    // Copied at once: the drag data may be gone once a message box runs its own loop.
     const DropData data = dropDataFrom(event->mimeData());
     if (chooseCopy(event))
         event->accept();
     else
         event->ignore();
-    if (handler)
-        deliver([&] { handler(data); });
+    QMetaObject::invokeMethod(
+        target,
+        [handler, data] {
+            if (handler)
+                deliver([&] { handler(data); });
+        },
+        Qt::QueuedConnection);
 }
 
 QRect pixels(const Twips& t)
@@ -196,7 +203,7 @@ void PictureView::resizeEvent(QResizeEvent* event)
 
 void PictureView::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
 void PictureView::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
-void PictureView::dropEvent(QDropEvent* event) { takeDrop(event, onDrop); }
+void PictureView::dropEvent(QDropEvent* event) { takeDrop(this, event, onDrop); }
 
 // ---- MainWindow
 
@@ -465,6 +472,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
 void MainWindow::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
-void MainWindow::dropEvent(QDropEvent* event) { takeDrop(event, model_.OLEDragDrop); }
+void MainWindow::dropEvent(QDropEvent* event) { takeDrop(this, event, model_.OLEDragDrop); }
 
 }  // namespace pelk
