@@ -132,6 +132,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Failure&) {
     }
 
+    // A GIF's pictures are the size of its screen, which the reader does not tell before.
+    if (pixels(picture.size()) > maxFuzzPixels)
+        return 0;
+
     const QString bitmapPath = scratchDir() + QStringLiteral("/out.bmp");
     QFile::remove(bitmapPath);
     if (!picture.isNull()) {

@@ -214,7 +214,7 @@ void pictureSeeds()
         {"gif-transparent", makeGif({transparent})},
         {"gif-interlaced", makeGif({interlaced})},
         {"gif-two-frames", makeGif({GifFrame{small}, second})},
-        {"gif-large-screen", makeGif({GifFrame{small}}, QSize(3000, 3000))},
+        {"gif-large-screen", makeGif({GifFrame{small}}, QSize(900, 700))},
         {"gif-truncated", gif.left(gif.size() / 2)},
         {"gif-flipped", flipped(gif, 19, 6)},
     };
