@@ -153,30 +153,44 @@ private slots:
         QCOMPARE(f.platform.messages.texts(), QStringList());
     }
 
-    // Text alone is no file list: the window does not offer to take such a drag, so
-    // nothing changes, not even a re-read of the file already shown.
-    void textOnlyDragIsRefused()
+    // Text alone is no file list: the drop is taken, the path stays, and the file already
+    // shown is read again.
+    void textOnlyDropRereadsTheCurrentFile()
     {
         const QString file = picture("grows.bmp", "BMP", halves(10, 10));
         const QString other = picture("other.jpg", "JPG", halves(10, 10));
         ViewFixture f;
         const auto mime = fileDrag({file});
         dropOn(f.widget("Image1"), mime.get());
-        const QString before = f.widget<QLabel>("Label6")->text();
 
-        writePicture(file, halves(40, 40), "BMP");  // the file changes on disk
+        int expectedSide = 10;
         QMimeData text;
         text.setText(other);
         for (QWidget* target : {static_cast<QWidget*>(f.window.get()), f.widget("Image1"), f.widget("Image2")}) {
+            expectedSide += 10;
+            writePicture(file, halves(expectedSide, expectedSide), "BMP");  // the file changes on disk
             const DropResult result = dropOn(target, &text);
-            QVERIFY(!result.enterAccepted);
-            QVERIFY(!result.dropAccepted);
+            QVERIFY(result.enterAccepted);
+            QVERIFY(result.dropAccepted);
+            QTRY_COMPARE(f.model.Image1.picture().size(), QSize(expectedSide, expectedSide));
+            QCOMPARE(f.widget<QLabel>("Label1")->text(), file);
+            QCOMPARE(f.widget<QLabel>("Label6")->text(), QString::number(QFileInfo(file).size()) + QStringLiteral("Bytes"));
         }
-        QCOMPARE(f.widget<QLabel>("Label1")->text(), file);
-        QCOMPARE(f.widget<QLabel>("Label6")->text(), before);
         QCOMPARE(f.widget<QLineEdit>("Text1")->text(), path("grows.jpg"));
-        QCOMPARE(f.model.Image1.picture().size(), QSize(10, 10));
         QCOMPARE(f.platform.messages.shown.size(), std::size_t(0));
+    }
+
+    // Before any file, a text drop tries the path the label shows at start and says so.
+    void textOnlyDropBeforeAnyFileReportsIt()
+    {
+        ViewFixture f;
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        const DropResult result = dropOn(f.widget("Image2"), &text);
+        QVERIFY(result.dropAccepted);
+        QTRY_COMPARE(f.platform.messages.shown.size(), std::size_t(1));
+        QVERIFY(f.platform.messages.shown[0].text.contains(QStringLiteral("現在のファイル名")));
+        QCOMPARE(f.model.Text3.text(), QStringLiteral("Text3"));
     }
 
     // What a drop hands to the handlers: the file-list flag follows the uri list, and

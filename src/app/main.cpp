@@ -14,7 +14,6 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(pelk::WindowModel::caption);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelk17.png")));
 
     pelk::QtPictureService pictures;

@@ -49,10 +49,11 @@ bool chooseCopy(QDropEvent* event)
     return true;
 }
 
-// Nothing happens while a drag passes over: a drag carrying files is merely accepted.
-void acceptFileDrag(QDropEvent* event)
+// Nothing happens while a drag passes over: the drag is merely accepted. Any drag is, not
+// only one carrying files: a drop without files re-reads the file already shown.
+void acceptDrag(QDropEvent* event)
 {
-    if (event->mimeData()->hasUrls() && chooseCopy(event))
+    if (chooseCopy(event))
         event->accept();
     else
         event->ignore();
@@ -201,8 +202,8 @@ void PictureView::resizeEvent(QResizeEvent* event)
     rescale();
 }
 
-void PictureView::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
-void PictureView::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
+void PictureView::dragEnterEvent(QDragEnterEvent* event) { acceptDrag(event); }
+void PictureView::dragMoveEvent(QDragMoveEvent* event) { acceptDrag(event); }
 void PictureView::dropEvent(QDropEvent* event) { takeDrop(this, event, onDrop); }
 
 // ---- MainWindow
@@ -470,8 +471,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->accept();
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) { acceptFileDrag(event); }
-void MainWindow::dragMoveEvent(QDragMoveEvent* event) { acceptFileDrag(event); }
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) { acceptDrag(event); }
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) { acceptDrag(event); }
 void MainWindow::dropEvent(QDropEvent* event) { takeDrop(this, event, model_.OLEDragDrop); }
 
 }  // namespace pelk

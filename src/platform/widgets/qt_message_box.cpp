@@ -1,13 +1,14 @@
 #include "platform/widgets/qt_message_box.h"
 
-#include <QApplication>
+#include "window/window_model.h"
+
 #include <QMessageBox>
 
 namespace pelk {
 
 void QtMessageBox::show(const QString& text, const QString& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? QApplication::applicationDisplayName() : title,
+    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? WindowModel::caption : title,
                     text, QMessageBox::Ok, parent_);
     box.exec();
 }
