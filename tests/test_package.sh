@@ -46,7 +46,7 @@ echo "Depends: $depends"
 # One dependency name per line, version constraints dropped.
 echo "$depends" | tr ',' '\n' | sed 's/(.*//; s/[[:space:]]//g' | grep -v '^$' >"$work/depends"
 depends_on() { grep -qx "$1" "$work/depends"; }
-for p in fonts-ipafont-gothic qt6-qpa-plugins; do
+for p in fonts-ipafont-gothic; do
     depends_on "$p" || fail "Depends lacks $p"
 done
 
