@@ -286,15 +286,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");  // empty with exists false: no file
         QTest::addColumn<bool>("exists");
-        QBuffer png;
-        png.open(QIODevice::WriteOnly);
-        QVERIFY(photoLike(32, 32).save(&png, "PNG"));
-        QBuffer jpeg;
-        jpeg.open(QIODevice::WriteOnly);
-        QVERIFY(photoLike(32, 32).save(&jpeg, "JPG"));
+        // A PNG or JPEG named .bmp is not refused: it is read by its content, as the
+        // preview reads it (the hostile corpus test converts both).
         const QByteArray bmp = makeBmp(photoLike(64, 64), BmpLayout::Rgb24).bytes;
-        QTest::newRow("PNG named .bmp") << png.data() << true;
-        QTest::newRow("JPEG named .bmp") << jpeg.data() << true;
         QTest::newRow("text") << QByteArray("just some text, not a picture\n") << true;
         QTest::newRow("empty file") << QByteArray() << true;
         QTest::newRow("header only") << bmp.left(54) << true;

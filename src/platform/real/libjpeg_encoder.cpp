@@ -1,9 +1,9 @@
 #include "platform/real/libjpeg_encoder.h"
 
+#include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 
 #include <QFile>
-#include <QImageReader>
 #include <QSaveFile>
 #include <QtDebug>
 
@@ -220,31 +220,16 @@ Pixels pixelsOf(QImage& picture)
 std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
                                         std::uint8_t quality, bool progressive)
 {
-    allowLargePictures();
-
-    // The bitmap, through Qt's BMP reader alone: a file of another kind is refused
-    // rather than guessed from its content.
-    QFile source(QFile::decodeName(sourcePath));
-    if (!source.open(QIODevice::ReadOnly)) {
-        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.errorString()));
-        return SourceUnreadable;
+    // The source is read the way the preview read it (by content, with the same guards),
+    // so that what the window shows is what gets encoded. A damaged file is refused:
+    // encoding the part that could be read would pass it off as the whole picture.
+    const QString sourceName = QFile::decodeName(sourcePath);
+    PictureRead source = readPicture(sourceName);
+    if (source.problem != ReadProblem::None) {
+        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.reason));
+        return source.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
     }
-    if (!bitmapDataComplete(&source)) {
-        qWarning("SavetoJPEG: %s: the bitmap's pixel data is cut short", sourcePath.constData());
-        return SourceUnreadable;
-    }
-    QImageReader reader(&source, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    const QSize declared = reader.size();
-    if (declared.isValid() && qint64(declared.width()) * declared.height() > maxPicturePixels)
-        return SourceTooLarge;
-    QImage picture = reader.read();
-    source.close();
-    if (picture.isNull()) {
-        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(reader.errorString()));
-        return SourceUnreadable;
-    }
+    QImage picture = std::move(source.picture);
     const Pixels pixels = pixelsOf(picture);
     if (pixels.bits == nullptr)
         return SourceUnreadable;  // the converted copy could not be allocated
@@ -277,6 +262,14 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         return EncodeFailed;
     }
     cinfo.reset();
+    // Qt's commit() does not notice when the last buffered bytes fail to reach the disk
+    // (a full disk) and would replace the older file with a cut-short one: flush first.
+    if (!output.flush()) {
+        output.cancelWriting();
+        output.commit();  // removes the temporary file
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
+        return EncodeFailed;
+    }
     if (!output.commit()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
                  qPrintable(output.errorString()));

@@ -1,7 +1,6 @@
 #include "platform/real/picture_tools.h"
 
 #include <QImageReader>
-#include <QtEndian>
 
 namespace pelk {
 
@@ -11,36 +10,6 @@ void allowLargePictures()
     const int current = QImageReader::allocationLimit();
     if (current != 0 && current < neededMiB)
         QImageReader::setAllocationLimit(neededMiB);
-}
-
-bool bitmapDataComplete(QIODevice* device)
-{
-    const QByteArray head = device->peek(34);
-    if (head.size() < 34 || !head.startsWith("BM"))
-        return true;
-    const auto* h = reinterpret_cast<const uchar*>(head.constData());
-    const quint32 dataOffset = qFromLittleEndian<quint32>(h + 10);
-    const quint32 infoSize = qFromLittleEndian<quint32>(h + 14);
-    qint64 width = 0, height = 0, bits = 0;
-    quint32 compression = 0;
-    if (infoSize == 12) {  // OS/2 core header
-        width = qFromLittleEndian<quint16>(h + 18);
-        height = qFromLittleEndian<quint16>(h + 20);
-        bits = qFromLittleEndian<quint16>(h + 24);
-    } else {
-        width = qFromLittleEndian<qint32>(h + 18);
-        height = qAbs(qint64(qFromLittleEndian<qint32>(h + 22)));
-        bits = qFromLittleEndian<quint16>(h + 28);
-        compression = qFromLittleEndian<quint32>(h + 30);
-    }
-    // Only plain rows have a length known in advance (BI_RGB, BI_BITFIELDS, BI_ALPHABITFIELDS).
-    if ((compression != 0 && compression != 3 && compression != 6) || width <= 0 || height <= 0
-        || bits <= 0 || bits > 32)
-        return true;
-    // The last row's padding is not required: some writers leave it out.
-    const qint64 stride = (width * bits + 31) / 32 * 4;
-    const qint64 needed = qint64(dataOffset) + stride * (height - 1) + (width * bits + 7) / 8;
-    return device->size() >= needed;
 }
 
 bool hasTransparency(const QImage& picture)

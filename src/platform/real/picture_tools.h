@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIODevice>
 #include <QImage>
 #include <QtGlobal>
 
@@ -16,12 +15,6 @@ inline constexpr qint64 maxPicturePixels = 120'000'000;
 // photos. Raises its limit so that a 32-bit picture of maxPicturePixels fits, never
 // lowering a limit that is already larger (or off).
 void allowLargePictures();
-
-// False when the device holds an uncompressed bitmap whose pixel rows end before the
-// header says they do. Qt's BMP reader accepts such a file and leaves the missing rows
-// undefined; a converted picture would carry them as if they were real. Anything else
-// (another layout, another kind of file) passes: its reader decides. Reads by peeking.
-bool bitmapDataComplete(QIODevice* device);
 
 // True when the picture has an alpha channel and some pixel is not fully opaque.
 bool hasTransparency(const QImage& picture);

@@ -1,10 +1,9 @@
 #include "platform/real/qt_picture_service.h"
 
+#include "platform/real/picture_reader.h"
 #include "window/failure.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QSaveFile>
 
 namespace pelk {
@@ -15,35 +14,21 @@ QImage read(const QString& path, QSize box)
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
         throw Failure(FailureKind::FileNotFound, path);
-    QImageReader reader(path);
-    reader.setAutoTransform(true);  // EXIF orientation, as every current viewer does
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > QtPictureService::maxPixels)
-        throw Failure(FailureKind::TooLarge, path);
-    if (reader.format() == "bmp") {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly) && !bitmapDataComplete(&file))
-            throw Failure(FailureKind::ReadFailed, path);
+    // A damaged file is refused, not shown in part: its conversion would pass off what
+    // could be decoded as the whole picture.
+    PictureRead result = readPicture(path, box);
+    switch (result.problem) {
+    case ReadProblem::None:
+        return std::move(result.picture);
+    case ReadProblem::Unreadable:
+        throw Failure(FailureKind::ReadFailed, result.reason);
+    case ReadProblem::TooLarge:
+        throw Failure(FailureKind::TooLarge, result.reason);
+    case ReadProblem::NotAPicture:
+    case ReadProblem::Damaged:
+        break;
     }
-
-    // A picture only shown in a box may be decoded at reduced size (JPEG decodes at
-    // 1/2, 1/4 or 1/8 almost for free), covering the box. The scaled size applies before
-    // the EXIF rotation, so a quarter-turned picture is measured against the turned box.
-    if (box.isValid() && size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-            box.transpose();
-        if (size.width() > box.width() && size.height() > box.height())
-            reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatioByExpanding));
-    }
-
-    QImage picture = reader.read();
-    if (picture.isNull()) {
-        if (reader.error() == QImageReader::UnsupportedFormatError
-            || reader.error() == QImageReader::InvalidDataError)
-            throw Failure(FailureKind::NotAPicture, reader.errorString());
-        throw Failure(FailureKind::ReadFailed, reader.errorString());
-    }
-    return picture;
+    throw Failure(FailureKind::NotAPicture, result.reason);
 }
 
 // The layout written: 24-bit for a true-colour picture, an 8-bit palette for a
@@ -90,8 +75,13 @@ void QtPictureService::saveBitmap(const QImage& picture, const QString& path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(FailureKind::WriteFailed, file.errorString());
-    if (!bitmap.save(&file, "BMP"))
+    // Qt's commit() does not notice when the last buffered bytes fail to reach the disk
+    // (a full disk) and would replace the older file with a cut-short one: flush first.
+    if (!bitmap.save(&file, "BMP") || !file.flush()) {
+        file.cancelWriting();
+        file.commit();  // removes the temporary file
         throw Failure(FailureKind::WriteFailed, path);
+    }
     if (!file.commit())
         throw Failure(FailureKind::WriteFailed, file.errorString());
 }

@@ -1,0 +1,277 @@
+#include "platform/real/picture_checks.h"
+
+#include <QVarLengthArray>
+#include <QtEndian>
+#include <climits>
+
+namespace pelk {
+namespace {
+
+FileCheck damaged(const char* reason) { return {FileProblem::Damaged, QString::fromLatin1(reason), {}, 0}; }
+
+// Reads little- and big-endian fields without ever running past the end.
+class Bytes {
+public:
+    explicit Bytes(QByteArrayView bytes) : data_(reinterpret_cast<const uchar*>(bytes.data())), size_(bytes.size()) { }
+    qsizetype size() const { return size_; }
+    bool has(qsizetype pos, qsizetype count) const { return pos >= 0 && count >= 0 && pos <= size_ - count; }
+    uchar u8(qsizetype pos) const { return has(pos, 1) ? data_[pos] : 0; }
+    quint16 le16(qsizetype pos) const { return has(pos, 2) ? qFromLittleEndian<quint16>(data_ + pos) : 0; }
+    quint32 le32(qsizetype pos) const { return has(pos, 4) ? qFromLittleEndian<quint32>(data_ + pos) : 0; }
+    quint16 be16(qsizetype pos) const { return has(pos, 2) ? qFromBigEndian<quint16>(data_ + pos) : 0; }
+
+private:
+    const uchar* data_;
+    qsizetype size_;
+};
+
+// Walks an RLE8 or RLE4 stream. Skipped pixels (a delta, an early end of line or of the
+// picture) are legal and stay the picture's background; running out of data is not.
+FileCheck checkRunLengths(const Bytes& b, qsizetype pos, qint64 width, qint64 height, bool fourBit)
+{
+    qint64 x = 0, y = 0;
+    while (true) {
+        if (!b.has(pos, 2)) {
+            // Some writers leave out the end-of-picture mark after the last row.
+            if (y >= height || (y == height - 1 && x == width))
+                return {};
+            return damaged("run-length data ends before the picture does");
+        }
+        const int count = b.u8(pos), value = b.u8(pos + 1);
+        pos += 2;
+        if (count > 0) {
+            if (y >= height)
+                return damaged("a run lies below the picture");
+            x += count;
+            if (x > width)
+                return damaged("a run goes past the end of its row");
+            continue;
+        }
+        switch (value) {
+        case 0:  // end of line
+            x = 0;
+            ++y;
+            if (y > height)
+                return damaged("more rows than the picture has");
+            break;
+        case 1:  // end of picture
+            return {};
+        case 2:  // delta: skip right and down
+            if (!b.has(pos, 2))
+                return damaged("run-length data ends inside a skip");
+            x += b.u8(pos);
+            y += b.u8(pos + 1);
+            pos += 2;
+            if (x > width || y > height)
+                return damaged("a skip leaves the picture");
+            break;
+        default: {  // a literal run of `value` pixels, padded to an even byte count
+            if (y >= height)
+                return damaged("a run lies below the picture");
+            const qsizetype bytes = fourBit ? (value + 1) / 2 : value;
+            pos += bytes + (bytes & 1);
+            x += value;
+            if (x > width)
+                return damaged("a run goes past the end of its row");
+            if (pos > b.size())
+                return damaged("run-length data ends inside a run");
+            break;
+        }
+        }
+    }
+}
+
+bool isFrameMarker(int m) { return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc; }
+
+}  // namespace
+
+FileCheck checkBitmap(QByteArrayView bytes)
+{
+    const Bytes b(bytes);
+    if (!b.has(0, 18) || b.u8(0) != 'B' || b.u8(1) != 'M')
+        return damaged("no bitmap header");
+    const quint32 dataOffset = b.le32(10);
+    const quint32 infoSize = b.le32(14);
+    if (infoSize < 12 || !b.has(14, infoSize))
+        return damaged("the bitmap header is cut short");
+    qint64 width = 0, height = 0, bits = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) {  // OS/2 core header
+        width = b.le16(18);
+        height = b.le16(20);
+        bits = b.le16(24);
+    } else {
+        if (infoSize < 16 || !b.has(14, 16))
+            return damaged("the bitmap header is cut short");
+        width = qint32(b.le32(18));
+        height = qint32(b.le32(22));
+        bits = b.le16(28);
+        compression = infoSize >= 20 ? b.le32(30) : 0;
+    }
+    height = qAbs(height);  // negative: rows top-down
+    if (width <= 0 || height <= 0)
+        return damaged("the bitmap has no pixels");
+    if (dataOffset >= quint32(b.size()))
+        return damaged("the pixel data lies past the end of the file");
+    if (infoSize >= 40 && bits >= 1 && bits <= 8 && b.le32(46) > (quint32(1) << bits))
+        return damaged("the palette has more colours than the pixels can index");
+
+    FileCheck check;
+    check.declared = QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
+    switch (compression) {
+    case 0:  // BI_RGB
+    case 3:  // BI_BITFIELDS
+    case 6: {  // BI_ALPHABITFIELDS
+        if (bits <= 0 || bits > 32)
+            return check;  // the reader refuses it
+        // The last row's padding is not required: some writers leave it out.
+        const qint64 stride = (width * bits + 31) / 32 * 4;
+        const qint64 needed = qint64(dataOffset) + stride * (height - 1) + (width * bits + 7) / 8;
+        if (b.size() < needed)
+            return damaged("the pixel rows end before the header says they do");
+        return check;
+    }
+    case 1:  // BI_RLE8
+    case 2: {  // BI_RLE4
+        const FileCheck runs = checkRunLengths(b, dataOffset, width, height, compression == 2);
+        if (runs.problem != FileProblem::None)
+            return runs;
+        return check;
+    }
+    default:
+        return check;  // JPEG or PNG inside a bitmap and the like: the reader refuses them
+    }
+}
+
+FileCheck checkJpeg(QByteArrayView bytes)
+{
+    const Bytes b(bytes);
+    if (b.u8(0) != 0xff || b.u8(1) != 0xd8)
+        return damaged("no JPEG start marker");
+    FileCheck check;
+    int scans = 0;
+    bool progressive = false;
+    qint64 width = 0, height = 0;
+    struct Component { int h, v; };
+    QVarLengthArray<Component, 4> components;
+    qsizetype pos = 2;
+    while (true) {
+        // Decoders skip stray bytes before a marker; so does this walk.
+        while (b.has(pos, 1) && b.u8(pos) != 0xff)
+            ++pos;
+        while (b.has(pos, 1) && b.u8(pos) == 0xff)
+            ++pos;
+        if (!b.has(pos, 1))
+            return damaged("the JPEG ends before its end marker");
+        const int marker = b.u8(pos++);
+        if (marker == 0xd9) {
+            if (scans == 0)
+                return damaged("the JPEG holds no picture data");
+            break;
+        }
+        if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01 || marker == 0x00)
+            continue;  // restart markers and the like carry no length
+        if (!b.has(pos, 2))
+            return damaged("the JPEG ends inside a segment");
+        const qsizetype length = b.be16(pos);
+        if (length < 2 || !b.has(pos, length))
+            return damaged("the JPEG ends inside a segment");
+        if (isFrameMarker(marker) && length >= 8) {
+            progressive = marker == 0xc2 || marker == 0xc6 || marker == 0xca || marker == 0xce;
+            height = b.be16(pos + 3);
+            width = b.be16(pos + 5);
+            const int count = b.u8(pos + 7);
+            components.clear();
+            for (int i = 0; i < count && 8 + 3 * i + 2 < length; ++i) {
+                const int sampling = b.u8(pos + 8 + 3 * i + 1);
+                components.append({qMax(1, sampling >> 4), qMax(1, sampling & 15)});
+            }
+        }
+        pos += length;
+        if (marker != 0xda)
+            continue;
+        if (++scans > maxJpegScans) {
+            check.problem = FileProblem::Hostile;
+            check.reason = QStringLiteral("more than %1 scans").arg(maxJpegScans);
+            return check;
+        }
+        // The scan's coded data: no marker inside it but stuffed zeros and restarts.
+        while (true) {
+            while (b.has(pos, 1) && b.u8(pos) != 0xff)
+                ++pos;
+            if (!b.has(pos, 2))
+                return damaged("the JPEG ends inside its picture data");
+            const int next = b.u8(pos + 1);
+            if (next == 0x00 || (next >= 0xd0 && next <= 0xd7) || next == 0xff) {
+                pos += next == 0xff ? 1 : 2;
+                continue;
+            }
+            break;
+        }
+    }
+
+    check.declared = QSize(int(width), int(height));
+    if (progressive && !components.isEmpty()) {
+        int hMax = 1, vMax = 1;
+        for (const Component& c : components) {
+            hMax = qMax(hMax, c.h);
+            vMax = qMax(vMax, c.v);
+        }
+        const qint64 mcuColumns = (width + 8 * hMax - 1) / (8 * hMax);
+        const qint64 mcuRows = (height + 8 * vMax - 1) / (8 * vMax);
+        for (const Component& c : components)
+            check.decoderBytes += mcuColumns * c.h * mcuRows * c.v * 64 * 2;
+    }
+    return check;
+}
+
+FileCheck checkGif(QByteArrayView bytes)
+{
+    const Bytes b(bytes);
+    if (!b.has(0, 13))
+        return damaged("the GIF header is cut short");
+    FileCheck check;
+    const QSize screen(b.le16(6), b.le16(8));
+    qsizetype pos = 13;
+    if (b.u8(10) & 0x80)
+        pos += 3 * (qsizetype(1) << ((b.u8(10) & 7) + 1));
+    auto skipSubBlocks = [&b](qsizetype& at) {
+        while (b.has(at, 1)) {
+            const int length = b.u8(at++);
+            if (length == 0)
+                return true;
+            at += length;
+        }
+        return false;
+    };
+    while (true) {
+        if (!b.has(pos, 1))
+            return damaged("the GIF ends before its first picture");
+        const int block = b.u8(pos++);
+        if (block == 0x21) {  // extension: label, then sub-blocks
+            ++pos;
+            if (!skipSubBlocks(pos))
+                return damaged("the GIF ends inside an extension");
+            continue;
+        }
+        if (block != 0x2c)
+            return damaged("the GIF holds no picture");
+        if (!b.has(pos, 9))
+            return damaged("the GIF ends inside a picture header");
+        const QSize frame(b.le16(pos + 4), b.le16(pos + 6));
+        const int flags = b.u8(pos + 8);
+        pos += 9;
+        if (flags & 0x80)
+            pos += 3 * (qsizetype(1) << ((flags & 7) + 1));
+        ++pos;  // LZW minimum code size
+        if (!skipSubBlocks(pos))
+            return damaged("the GIF ends inside its first picture");
+        // The reader paints the frame on a picture of the logical screen and keeps a
+        // second one to restore what the frame covered.
+        check.declared = screen.expandedTo(frame);
+        check.decoderBytes = 4 * qint64(check.declared.width()) * check.declared.height();
+        return check;
+    }
+}
+
+}  // namespace pelk

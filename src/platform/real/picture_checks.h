@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QSize>
+#include <QString>
+#include <QtGlobal>
+
+// What a file's own bytes say before any decoder sees them. Qt's readers report success
+// on cut-short files and leave what they did not read undefined; they also follow a
+// hostile file's word on how much to allocate and how many passes to make. These checks
+// walk the file's structure (no pixel is decoded) and tell what a decoder would need.
+namespace pelk {
+
+enum class FileProblem {
+    None,
+    Damaged,   // cut short, or its structure contradicts itself
+    Hostile,   // well-formed but built to exhaust the decoder (e.g. thousands of scans)
+};
+
+struct FileCheck {
+    FileProblem problem = FileProblem::None;
+    QString reason;             // for the log, when problem is not None
+    QSize declared;             // the largest area the decoder will allocate, when known
+    qint64 decoderBytes = 0;    // memory the decoder needs besides the picture itself
+};
+
+// More scans than this is no encoder's doing: libjpeg-turbo's own tools refuse them too.
+inline constexpr int maxJpegScans = 500;
+
+// A Windows bitmap: plain rows must all be there; a run-length stream must stay inside
+// its rows and the picture and must not end before its last row.
+FileCheck checkBitmap(QByteArrayView bytes);
+
+// A JPEG: well-formed segments from SOI to EOI, at most maxJpegScans scans. A progressive
+// JPEG keeps every coefficient of the picture while it decodes: two bytes a sample.
+FileCheck checkJpeg(QByteArrayView bytes);
+
+// A GIF: the blocks up to the end of the first picture's data (the only frame shown).
+FileCheck checkGif(QByteArrayView bytes);
+
+}  // namespace pelk

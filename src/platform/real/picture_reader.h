@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QtGlobal>
+
+// The one way this program reads a picture file, for the preview and for the encoder
+// alike, so that what is shown is what gets converted. The kind of file is taken from
+// its content, never its name (the name only chooses the conversion).
+namespace pelk {
+
+// A read may hold the picture plus the decoder's own working memory, at most this much:
+// a 100-megapixel picture still fits, progressive JPEG included, with room to spare for
+// the conversion that follows under a process limit of 1.5 GiB.
+inline constexpr qint64 maxDecodeBytes = qint64(1) << 30;
+
+enum class ReadProblem {
+    None,
+    Unreadable,   // the file cannot be opened or read
+    NotAPicture,  // no reader knows the content
+    Damaged,      // cut short or corrupt: refused rather than shown in part
+    TooLarge,     // more pixels or decoder memory than the budget allows
+};
+
+struct PictureRead {
+    QImage picture;
+    ReadProblem problem = ReadProblem::None;
+    QString reason;  // for the log
+};
+
+// Reads the picture at the path, turned as its EXIF orientation says. A valid `box`
+// allows a smaller picture that still covers it (for a preview). Never returns undefined
+// pixels: where a valid file leaves pixels out (skips in a run-length bitmap), they hold
+// zero, i.e. palette entry 0 or transparent.
+PictureRead readPicture(const QString& path, QSize box = {});
+
+}  // namespace pelk
