@@ -85,6 +85,10 @@ void saveSettings(WindowModel& w)
     const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive) + QStringLiteral("\r\n")
         + printForm(w.savedTopmost) + QStringLiteral("\r\n");
     file.write(content.toLocal8Bit());
+    // commit() alone misses a failure of the last buffered bytes (a full disk) and would
+    // replace the old file with an empty one: flush first.
+    if (!file.flush())
+        file.cancelWriting();
     file.commit();  // a failed write leaves the old file as it was
 }
 
