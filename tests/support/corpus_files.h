@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+// A corpus of picture files, valid and hostile, made here from scratch and fixed by a
+// seed: every common kind of bitmap, JPEG, GIF and icon, and files cut short, lying about
+// their size, built to exhaust a decoder or named for another kind than they hold.
+// Used by the corpus test and as seeds for fuzzing.
+namespace pelk::test {
+
+enum class CorpusExpect {
+    Converts,  // the drop shows it, the press converts it (the output decodes at `shown`)
+    Refused,   // the drop reports it as a failed drop; nothing is converted
+    Apology,   // an icon: shown, and the press answers with the apology
+};
+
+struct CorpusFile {
+    QString name;        // file name; its last three characters choose the conversion
+    QByteArray bytes;
+    CorpusExpect expect;
+    QSize shown;         // the picture's size as shown, for Converts
+};
+
+std::vector<CorpusFile> hostileCorpus();
+
+// A JPEG made through libjpeg-turbo directly, for what Qt's writer cannot make.
+struct JpegOptions {
+    int quality = 85;
+    bool progressive = false;
+    bool fullChroma = false;   // 4:4:4 instead of 4:2:0
+    bool gray = false;
+    bool cmyk = false;         // Adobe CMYK, as print workflows write it
+    int restartRows = 0;       // a restart marker every so many MCU rows
+};
+QByteArray makeJpeg(const QImage& picture, const JpegOptions& options = {});
+
+}  // namespace pelk::test
