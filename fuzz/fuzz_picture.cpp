@@ -59,31 +59,33 @@ bool indexBeyondPalette(const QImage& picture)
     return false;
 }
 
-void checkEncoder(const QString& bmpPath, std::uint8_t quality, bool progressive)
+// `shown` is the size of the picture the service loads from the same file (invalid when it
+// refuses the file): what the encoder writes must be that picture.
+void checkEncoder(const QString& bmpPath, QSize shown, std::uint8_t quality, bool progressive)
 {
     const QString jpegPath = scratchDir() + QStringLiteral("/out.jpg");
     QFile::remove(jpegPath);
-    QImageReader::setAllocationLimit(allocationLimitMiB);
-    const QImage bitmap = readAs(bmpPath, "bmp");
 
     LibjpegEncoder encoder;
     QByteArray destination = QFile::encodeName(jpegPath);
     const std::int16_t result = encoder.SavetoJPEG(QFile::encodeName(bmpPath), destination, quality, progressive);
-    QImageReader::setAllocationLimit(allocationLimitMiB);  // the encoder raises it
+    QImageReader::setAllocationLimit(allocationLimitMiB);  // the encoder may raise it
     if (result != 0) {
-        // It may refuse more than Qt's reader does (a bitmap cut short), but then it
+        // It may refuse more than the service does (a bitmap cut short), but then it
         // writes nothing.
         if (QFile::exists(jpegPath))
             broken("the encoder failed but left a file");
         return;
     }
-    if (bitmap.isNull())
-        broken("the encoder accepted a file Qt cannot read as a bitmap");
+    if (!shown.isValid())
+        broken("the encoder accepted a file the picture service refuses");
     const QImage jpeg = readAs(jpegPath, "jpeg");
     if (jpeg.isNull())
         broken("the encoder's output is no JPEG");
-    if (jpeg.size() != bitmap.size())
-        broken("the JPEG's size differs from the bitmap's");
+    if (jpeg.size() != shown)
+        broken("the JPEG's size differs from the picture's",
+               QStringLiteral("%1x%2, shown %3x%4").arg(jpeg.width()).arg(jpeg.height())
+                   .arg(shown.width()).arg(shown.height()));
 }
 
 }  // namespace
@@ -154,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The encoder gets a bitmap source as it is, and otherwise the bitmap just saved.
     if (extension == u"bmp")
-        checkEncoder(source, quality, progressive);
+        checkEncoder(source, picture.size(), quality, progressive);
     else if (!picture.isNull())
-        checkEncoder(bitmapPath, quality, progressive);
+        checkEncoder(bitmapPath, picture.size(), quality, progressive);
     return 0;
 }
