@@ -2,6 +2,7 @@
 
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
+#include "platform/real/plain_bitmap.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -10,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -91,7 +93,8 @@ struct CompressDeleter {
 };
 using Compressor = std::unique_ptr<jpeg_compress_struct, CompressDeleter>;
 
-// Pixels as libjpeg will read them, straight from the picture's own rows.
+// Pixels as libjpeg will read them: straight from the picture's own rows, or from the
+// file's rows when `rows` is set.
 struct Pixels {
     const uchar* bits;
     qsizetype stride;
@@ -99,6 +102,7 @@ struct Pixels {
     int height;
     int components;
     J_COLOR_SPACE space;
+    BitmapRows* rows = nullptr;
 };
 
 bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, Destination* destination,
@@ -122,8 +126,12 @@ bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, Destination* de
         jpeg_simple_progression(cinfo);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height) {
+        const uchar* data = pixels->rows ? pixels->rows->row(int(cinfo->next_scanline))
+                                         : pixels->bits + cinfo->next_scanline * pixels->stride;
+        if (!data)
+            ERREXIT(cinfo, JERR_FILE_READ);
         // libjpeg only reads the rows, whatever its prototype says.
-        JSAMPROW row = const_cast<JSAMPROW>(pixels->bits + cinfo->next_scanline * pixels->stride);
+        JSAMPROW row = const_cast<JSAMPROW>(data);
         jpeg_write_scanlines(cinfo, &row, 1);
     }
     jpeg_finish_compress(cinfo);
@@ -223,16 +231,33 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // The source is read the way the preview read it (by content, with the same guards),
     // so that what the window shows is what gets encoded. A damaged file is refused:
     // encoding the part that could be read would pass it off as the whole picture.
+    // A complete plain 24- or 32-bit bitmap (the reader takes its rows as they are, and
+    // its checks pass it whole) goes to libjpeg a block of rows at a time, as the rows lie
+    // in the file: the same pixels, without a decoded copy of the whole picture beside
+    // the one the window already holds.
     const QString sourceName = QFile::decodeName(sourcePath);
-    PictureRead source = readPicture(sourceName);
-    if (source.problem != ReadProblem::None) {
-        qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.reason));
-        return source.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
+    QFile plainFile(sourceName);
+    std::optional<BitmapRows> fileRows;
+    Pixels pixels{};
+    QImage picture;
+    if (plainFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (const std::optional<PlainBitmap> plain = plainBitmapLayout(plainFile, maxPicturePixels)) {
+            fileRows.emplace(plainFile, *plain);
+            pixels = {nullptr, 0, plain->width, plain->height, plain->bytesPerPixel,
+                      plain->bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX, &*fileRows};
+        }
     }
-    QImage picture = std::move(source.picture);
-    const Pixels pixels = pixelsOf(picture);
-    if (pixels.bits == nullptr)
-        return SourceUnreadable;  // the converted copy could not be allocated
+    if (!fileRows) {
+        PictureRead source = readPicture(sourceName);
+        if (source.problem != ReadProblem::None) {
+            qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.reason));
+            return source.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
+        }
+        picture = std::move(source.picture);
+        pixels = pixelsOf(picture);
+        if (pixels.bits == nullptr)
+            return SourceUnreadable;  // the converted copy could not be allocated
+    }
 
     // A temporary file beside the target replaces it only once complete; a failure
     // removes the temporary file and leaves any older file untouched.

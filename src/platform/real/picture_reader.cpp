@@ -1,7 +1,9 @@
 #include "platform/real/picture_reader.h"
 
+#include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_tools.h"
+#include "platform/real/plain_bitmap.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -112,6 +114,27 @@ PictureRead readPicture(const QString& path, QSize box)
             reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatioByExpanding));
             scaled = true;
         }
+    }
+
+    // The fast roads for the common files, which write every pixel themselves. Whatever
+    // they do not take, or take and then find fault with, goes on to Qt's readers below,
+    // which decide and report as always.
+    if (format == "bmp") {
+        // Read through a file of its own: Qt's reader keeps its place in `file`, and reads
+        // leave no mapped pages behind to swell the memory in use.
+        QFile rows(path);
+        if (rows.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            if (const std::optional<PlainBitmap> plain = plainBitmapLayout(rows, maxPicturePixels)) {
+                QImage picture = box.isValid() ? readPlainBitmapReduced(rows, *plain, box)
+                                               : readPlainBitmap(rows, *plain);
+                if (!picture.isNull())
+                    return {picture, ReadProblem::None, {}};
+            }
+        }
+    } else if (format == "jpeg" && reader.transformation() == QImageIOHandler::TransformationNone) {
+        QImage picture = decodeJpeg(bytes, box, maxPicturePixels);
+        if (!picture.isNull())
+            return {picture, ReadProblem::None, {}};
     }
 
     // Qt's BMP and JPEG readers fill a picture handed to them when its size and layout

@@ -1,6 +1,7 @@
 #include "platform/real/qt_picture_service.h"
 
 #include "platform/real/picture_reader.h"
+#include "platform/real/plain_bitmap.h"
 #include "window/failure.h"
 
 #include <QFileInfo>
@@ -60,7 +61,19 @@ QImage bitmapLayout(const QImage& picture)
 
 QtPictureService::QtPictureService() { allowLargePictures(); }
 
-QImage QtPictureService::load(const QString& path) { return read(path, {}); }
+QImage QtPictureService::load(const QString& path)
+{
+    // The same unchanged file gives the same picture: the press reloads the source it
+    // has just shown, and a 48-megapixel bitmap takes a while to read again.
+    const FileStamp stamp = fileStamp(path);
+    if (path == lastPath_ && stamp.sameVersion(lastStamp_))
+        return last_;
+    QImage picture = read(path, {});
+    lastPath_ = path;
+    lastStamp_ = stamp;
+    last_ = picture;
+    return picture;
+}
 
 QImage QtPictureService::loadForDisplay(const QString& path, QSize box) { return read(path, box); }
 
@@ -77,7 +90,8 @@ void QtPictureService::saveBitmap(const QImage& picture, const QString& path)
         throw Failure(FailureKind::WriteFailed, file.errorString());
     // Qt's commit() does not notice when the last buffered bytes fail to reach the disk
     // (a full disk) and would replace the older file with a cut-short one: flush first.
-    if (!bitmap.save(&file, "BMP") || !file.flush()) {
+    if (!(bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, file)
+                                                      : bitmap.save(&file, "BMP")) || !file.flush()) {
         file.cancelWriting();
         file.commit();  // removes the temporary file
         throw Failure(FailureKind::WriteFailed, path);

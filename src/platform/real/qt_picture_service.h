@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/real/file_stamp.h"
 #include "platform/real/picture_tools.h"
 #include "platform/services.h"
 
@@ -15,6 +16,11 @@ public:
 
     // The largest picture accepted, in pixels. Ordinary large photos must load.
     static constexpr qint64 maxPixels = maxPicturePixels;
+
+private:
+    QString lastPath_;
+    FileStamp lastStamp_;
+    QImage last_;  // shared with the window's picture: costs no memory of its own
 };
 
 }  // namespace pelk
