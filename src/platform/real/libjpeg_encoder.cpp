@@ -3,9 +3,9 @@
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/plain_bitmap.h"
+#include "platform/real/replacing_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QtDebug>
 
 #include <csetjmp>
@@ -261,8 +261,8 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
 
     // A temporary file beside the target replaces it only once complete; a failure
     // removes the temporary file and leaves any older file untouched.
-    QSaveFile output(QFile::decodeName(destinationPath));
-    if (!output.open(QIODevice::WriteOnly)) {
+    ReplacingFile output(QFile::decodeName(destinationPath));
+    if (!output.open()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
                  qPrintable(output.errorString()));
         return DestinationUnwritable;
@@ -274,7 +274,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     errors.pub.error_exit = exitWithError;
     errors.pub.output_message = warn;
     Destination destination{};
-    destination.device = &output;
+    destination.device = &output.device();
     destination.buffer.resize(64 * 1024);
     destination.pub.init_destination = startDestination;
     destination.pub.empty_output_buffer = flushDestination;
@@ -287,14 +287,6 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         return EncodeFailed;
     }
     cinfo.reset();
-    // Qt's commit() does not notice when the last buffered bytes fail to reach the disk
-    // (a full disk) and would replace the older file with a cut-short one: flush first.
-    if (!output.flush()) {
-        output.cancelWriting();
-        output.commit();  // removes the temporary file
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
-        return EncodeFailed;
-    }
     if (!output.commit()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
                  qPrintable(output.errorString()));

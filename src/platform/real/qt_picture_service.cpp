@@ -2,10 +2,10 @@
 
 #include "platform/real/picture_reader.h"
 #include "platform/real/plain_bitmap.h"
+#include "platform/real/replacing_file.h"
 #include "window/failure.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace pelk {
 namespace {
@@ -85,17 +85,12 @@ void QtPictureService::saveBitmap(const QImage& picture, const QString& path)
     if (bitmap.isNull())  // the converted copy could not be allocated
         throw Failure(FailureKind::WriteFailed, path);
     // The temporary file replaces the target only on commit; a failure removes it.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    ReplacingFile file(path);
+    if (!file.open())
         throw Failure(FailureKind::WriteFailed, file.errorString());
-    // Qt's commit() does not notice when the last buffered bytes fail to reach the disk
-    // (a full disk) and would replace the older file with a cut-short one: flush first.
-    if (!(bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, file)
-                                                      : bitmap.save(&file, "BMP")) || !file.flush()) {
-        file.cancelWriting();
-        file.commit();  // removes the temporary file
+    if (!(bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, file.device())
+                                                      : bitmap.save(&file.device(), "BMP")))
         throw Failure(FailureKind::WriteFailed, path);
-    }
     if (!file.commit())
         throw Failure(FailureKind::WriteFailed, file.errorString());
 }
