@@ -5,6 +5,7 @@
 #include "window/handlers.h"
 #include "window/window_model.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -216,6 +217,44 @@ private slots:
         QCOMPARE(w.Text5.text(), QStringLiteral("Text5"));  // the negative maximum was refused
         QCOMPARE(w.Text1.text(), QString());
         QCOMPARE(t.messages.shown.size(), size_t(1));
+    }
+
+    // The output path is as long as the source path and Text1 holds 500 characters: a
+    // longer path would be proposed cut to another file's name, so its drop is refused.
+    void pathsUpToTheOutputBoxLength_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("500") << 500 << true;
+        QTest::newRow("501") << 501 << false;
+    }
+    void pathsUpToTheOutputBoxLength()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, taken);
+        QString folder = dir.path() + u'/';
+        while (length - folder.size() > 250)
+            folder += QString(200, u'f') + u'/';
+        const QString source = folder + QString(length - folder.size() - 4, u'n') + QStringLiteral(".jpg");
+        QCOMPARE(source.size(), length);
+        QVERIFY(QDir().mkpath(folder));
+        writePicture(source, photoLike(8, 8), "JPG");
+
+        TestPlatform t;
+        WindowModel w;
+        connectHandlers(w, t.platform);
+        w.OLEDragDrop(files({source}));
+        QCOMPARE(w.Label1.caption(), source);
+        if (taken) {
+            QVERIFY(t.messages.shown.empty());
+            QCOMPARE(w.Text1.text(), source.chopped(3) + QStringLiteral("bmp"));
+            QCOMPARE(w.Text3.text(), QStringLiteral("jpg"));
+        } else {
+            QCOMPARE(t.messages.shown.size(), size_t(1));
+            QCOMPARE(w.Text1.text(), QString());
+            QCOMPARE(w.Text3.text(), QStringLiteral("Text3"));
+            QVERIFY(w.Image1.picture().isNull());
+        }
     }
 
     void newDropsLeaveTheOutputSideAlone()

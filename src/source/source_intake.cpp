@@ -26,6 +26,11 @@ void setQualityGroupVisible(WindowModel& w, bool visible)
     w.Label8.setVisible(visible);
 }
 
+bool recognisedType(const QString& type)
+{
+    return type == u"bmp" || type == u"jpg" || type == u"gif";
+}
+
 QString reason(FailureKind kind)
 {
     switch (kind) {
@@ -33,6 +38,8 @@ QString reason(FailureKind kind)
         return QStringLiteral("ファイルが見つかりません。");
     case FailureKind::NotAPicture:
         return QStringLiteral("画像として読み込めない形式か、ファイルが壊れています。");
+    case FailureKind::PathTooLong:
+        return QStringLiteral("パスが長すぎます。変換後のファイル名が入りきりません。");
     case FailureKind::TooLarge:
         return QStringLiteral("画像が大きすぎるため読み込めません。");
     case FailureKind::ReadFailed:
@@ -52,6 +59,13 @@ void Image2_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { tak
 
 void go(WindowModel& w, Platform& p)
 {
+    // The output path is exactly as long as the source path. One longer than Text1 holds
+    // would be cut to the name of some other file, which the next press would overwrite:
+    // such a drop is refused before it changes anything.
+    const QString& path = w.Label1.caption();
+    if (recognisedType(path.right(3)) && w.Text1.maxLength() > 0 && path.size() > w.Text1.maxLength())
+        throw Failure(FailureKind::PathTooLong, path);
+
     w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
     w.Label6.setCaption(QString::number(p.files.length(w.Label1.caption())) + QStringLiteral("Bytes"));
     w.sourcePathVar = w.Label1.caption();

@@ -14,6 +14,7 @@ enum class FailureKind {
     FileNotFound,
     NotAPicture,   // no picture service can read the file
     TooLarge,      // the picture declares more pixels than the program will hold
+    PathTooLong,   // the output path would not fit the box that holds it
     ReadFailed,
     WriteFailed,
     EncoderFailed,
