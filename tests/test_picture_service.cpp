@@ -117,6 +117,9 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << "e.gif" << FailureKind::NotAPicture;
         QTest::newRow("bitmap cut short") << bmp.left(bmp.size() / 2) << "c.bmp"
                                           << FailureKind::NotAPicture;  // damaged
+        // A scan with no frame before it: Qt's reader reports no layout for it at all.
+        QTest::newRow("JPEG scan without a frame")
+            << QByteArray::fromHex("ffd8ffda000c0200ffffffffffff0a63ffd9") << "s.jpg" << FailureKind::NotAPicture;
         // Declared beyond the limit: refused from the header, never decoded.
         QTest::newRow("bitmap of 132 megapixels") << bmpHeaderOnly(12000, 11000) << "h.bmp"
                                                   << FailureKind::TooLarge;

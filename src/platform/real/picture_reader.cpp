@@ -95,7 +95,11 @@ PictureRead readPicture(const QString& path, QSize box)
         return {{}, ReadProblem::Damaged, check.reason};
     if (check.problem == FileProblem::Hostile)
         return {{}, ReadProblem::NotAPicture, check.reason};
-    const QImage::Format layout = reader.imageFormat();
+    // Qt's JPEG reader leaves the layout unset (any value) for a file with a scan but no
+    // frame: only a known layout is taken, anything else counts as unknown.
+    QImage::Format layout = reader.imageFormat();
+    if (layout <= QImage::Format_Invalid || layout >= QImage::NImageFormats)
+        layout = QImage::Format_Invalid;
     const int bitsPerPixel = layout == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(layout).bitsPerPixel();
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
     const qint64 pictureBytes = pixels * qMax(8, bitsPerPixel) / 8 * (turned ? 2 : 1);
