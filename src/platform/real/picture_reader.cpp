@@ -97,9 +97,10 @@ PictureRead readPicture(const QString& path, QSize box)
         return {{}, ReadProblem::NotAPicture, check.reason};
     // Qt's JPEG reader leaves the layout unset (any value) for a file with a scan but no
     // frame: only a known layout is taken, anything else counts as unknown.
-    QImage::Format layout = reader.imageFormat();
-    if (layout <= QImage::Format_Invalid || layout >= QImage::NImageFormats)
-        layout = QImage::Format_Invalid;
+    const int reported = int(reader.imageFormat());
+    const QImage::Format layout = reported > QImage::Format_Invalid && reported < QImage::NImageFormats
+        ? QImage::Format(reported)
+        : QImage::Format_Invalid;
     const int bitsPerPixel = layout == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(layout).bitsPerPixel();
     const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
     const qint64 pictureBytes = pixels * qMax(8, bitsPerPixel) / 8 * (turned ? 2 : 1);
