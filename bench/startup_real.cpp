@@ -2,15 +2,7 @@
 // first paint.
 #include "first_paint.h"
 
-#include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
-#include "platform/real/qt_picture_service.h"
-#include "platform/services.h"
-#include "platform/widgets/main_window.h"
-#include "platform/widgets/qt_message_box.h"
-#include "platform/widgets/qt_window_system.h"
-#include "window/handlers.h"
-#include "window/window_model.h"
+#include "platform/widgets/program.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -33,31 +25,15 @@ int main(int argc, char* argv[])
     phase("main");
     QApplication app(argc, argv);
     phase("QApplication");
-    QApplication::setApplicationDisplayName(pelk::WindowModel::caption);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelk17.png")));
     phase("icon");
 
-    pelk::QtPictureService pictures;
-    pelk::RealFileService files;
-    pelk::QtMessageBox messages;
-    pelk::QtWindowSystem windowSystem;
-    pelk::LibjpegEncoder encoder;
-    pelk::Platform platform{pictures, files, messages, windowSystem, encoder};
-
-    pelk::WindowModel model;
-    pelk::connectHandlers(model, platform);
-    phase("services and model");
-    pelk::MainWindow window(model);
-    phase("MainWindow");
-    messages.setParent(&window);
-    windowSystem.setWindow(&window);
-    pelk::bench::FirstPaint hook(&window);
+    pelk::Program program;
+    phase("services, model and MainWindow");
+    pelk::bench::FirstPaint hook(&program.window());
     app.installEventFilter(&hook);
 
-    if (model.Load)
-        model.Load();
-    phase("Form_Load");
-    window.show();
-    phase("show");
+    program.start();
+    phase("Form_Load and show");
     return app.exec();
 }

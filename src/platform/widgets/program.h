@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/real/file_service.h"
+#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/qt_picture_service.h"
+#include "platform/services.h"
+#include "platform/widgets/main_window.h"
+#include "platform/widgets/qt_message_box.h"
+#include "platform/widgets/qt_window_system.h"
+#include "window/window_model.h"
+
+namespace pelk {
+
+// The running program: the real platform, the window model with every handler connected,
+// and the window that shows it. Needs a QApplication.
+class Program {
+public:
+    Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The load event, then the first show (the load may show the window itself, when it
+    // puts it on top).
+    void start();
+
+    MainWindow& window() { return window_; }
+    WindowModel& model() { return model_; }
+
+private:
+    QtPictureService pictures_;
+    RealFileService files_;
+    QtMessageBox messages_;
+    QtWindowSystem windowSystem_;
+    LibjpegEncoder encoder_;
+    Platform platform_{pictures_, files_, messages_, windowSystem_, encoder_};
+    WindowModel model_;
+    MainWindow window_;
+};
+
+}  // namespace pelk
