@@ -285,12 +285,11 @@ private slots:
         QVERIFY(QDir().mkpath(deep));
         writeSource(source);
         writeBytes(outputOf(source), olderOutput);
-        const QString textBefore = window_->Text3.text();
         drop(source);
         QCOMPARE(platform_->messages.shown.size(), std::size_t(1));
         QVERIFY(platform_->messages.shown[0].text.contains(QStringLiteral("パスが長すぎます")));
         QCOMPARE(window_->Text1.text(), QString());
-        QCOMPARE(window_->Text3.text(), textBefore);
+        QCOMPARE(window_->Text3.text(), QString());  // retired: a press converts nothing
         const QStringList top = entries(dir_->path());
         press();
         QVERIFY(!completed());

@@ -2,6 +2,8 @@
 // the failed-drop message.
 #include "support/fakes.h"
 #include "support/files.h"
+#include "platform/real/libjpeg_encoder.h"
+#include "window/failure.h"
 #include "window/handlers.h"
 #include "window/window_model.h"
 
@@ -20,6 +22,19 @@ const QString jpgCaption = QStringLiteral("jpegから BMPへ変換");
 const QString gifCaption = QStringLiteral("gifから BMPへ変換");
 
 DropData files(const QStringList& paths) { return {true, paths}; }
+
+// The real pictures, except that the file at `refused` fails to load as `kind` says.
+class RefusingPictures : public QtPictureService {
+public:
+    QImage load(const QString& path) override
+    {
+        if (path == refused)
+            throw Failure(kind, path);
+        return QtPictureService::load(path);
+    }
+    QString refused;
+    FailureKind kind = FailureKind::NotAPicture;
+};
 
 bool qualityGroupVisible(WindowModel& w)
 {
@@ -143,7 +158,7 @@ private slots:
         const QString designCaption = w.Label1.caption();
         w.OLEDragDrop(DropData{false, {}});
         QCOMPARE(w.Label1.caption(), designCaption);
-        QCOMPARE(w.Text3.text(), QStringLiteral("Text3"));
+        QCOMPARE(w.Text3.text(), QString());  // retired by the refusal
         QCOMPARE(w.Label6.caption(), QStringLiteral("サイズ"));
         QCOMPARE(t.messages.shown.size(), size_t(1));
         QVERIFY(t.messages.shown[0].text.contains(designCaption));
@@ -192,7 +207,7 @@ private slots:
         QCOMPARE(w.Label1.caption(), bad);  // step 2 of the drop stays done
         QCOMPARE(w.Image1.picture().size(), QSize(20, 20));
         QCOMPARE(w.Label6.caption(), goodSize);
-        QCOMPARE(w.Text3.text(), QStringLiteral("jpg"));
+        QCOMPARE(w.Text3.text(), QString());  // retired: a press converts nothing
         QCOMPARE(w.sourcePathVar, bad);  // set by the drop handler before go
         QCOMPARE(w.Text1.text(), path(QStringLiteral("good.bmp")));
         QCOMPARE(w.Command1.caption(), jpgCaption);
@@ -212,7 +227,7 @@ private slots:
         WindowModel w;
         connectHandlers(w, t.platform);
         w.OLEDragDrop(files({QStringLiteral("bmp")}));
-        QCOMPARE(w.Text3.text(), QStringLiteral("bmp"));
+        QCOMPARE(w.Text3.text(), QString());  // retired by the refusal
         QCOMPARE(w.Text4.text(), QStringLiteral("-1"));
         QCOMPARE(w.Text5.text(), QStringLiteral("Text5"));  // the negative maximum was refused
         QCOMPARE(w.Text1.text(), QString());
@@ -252,9 +267,81 @@ private slots:
         } else {
             QCOMPARE(t.messages.shown.size(), size_t(1));
             QCOMPARE(w.Text1.text(), QString());
-            QCOMPARE(w.Text3.text(), QStringLiteral("Text3"));
+            QCOMPARE(w.Text3.text(), QString());
             QVERIFY(w.Image1.picture().isNull());
         }
+    }
+
+    // A refused drop leaves the earlier file's picture, output path and mode beside the
+    // refused file's path: whatever the reason, the press that follows writes nothing.
+    void pressAfterARefusedDrop_data()
+    {
+        QTest::addColumn<QString>("earlier");
+        QTest::addColumn<int>("kind");
+        const std::pair<const char*, FailureKind> kinds[] = {
+            {"not found", FailureKind::FileNotFound},     {"not a picture", FailureKind::NotAPicture},
+            {"too large", FailureKind::TooLarge},         {"unreadable", FailureKind::ReadFailed},
+            {"path too long", FailureKind::PathTooLong},
+        };
+        for (const char* earlier : {"red.bmp", "red.jpg"})
+            for (const auto& [name, kind] : kinds)
+                QTest::addRow("%s, then %s", earlier, name) << QString::fromLatin1(earlier) << int(kind);
+    }
+    void pressAfterARefusedDrop()
+    {
+        QFETCH(QString, earlier);
+        QFETCH(int, kind);
+        QTemporaryDir here;
+        WorkingDirectory cwd(here.path());  // the press saves Pelk.ini here
+        TestPlatform t;
+        RefusingPictures pictures;
+        LibjpegEncoder encoder;
+        t.encoder.delegate = &encoder;
+        Platform platform{pictures, t.files, t.messages, t.windowSystem, t.encoder};
+        WindowModel w;
+        connectHandlers(w, platform);
+        w.Text2.setText(QStringLiteral("75"));
+
+        const QString source = here.filePath(earlier);
+        QImage red(16, 16, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        writePicture(source, red, earlier.endsWith(u"bmp") ? "BMP" : "JPG");
+        w.OLEDragDrop(files({source}));
+        QVERIFY(t.messages.shown.empty());
+        const QString output = w.Text1.text();
+
+        // The refused file: a blue bitmap, of the same type as the earlier one.
+        QString refused = here.filePath(QStringLiteral("blue.") + earlier.right(3));
+        if (FailureKind(kind) == FailureKind::PathTooLong) {
+            QString folder = here.path() + u'/';
+            while (folder.size() < 520)
+                folder += QString(100, u'p') + u'/';
+            QVERIFY(QDir().mkpath(folder));
+            refused = folder + QStringLiteral("blue.") + earlier.right(3);
+        }
+        QImage blue(16, 16, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        writePicture(refused, blue, earlier.endsWith(u"bmp") ? "BMP" : "JPG");
+        pictures.refused = refused;
+        pictures.kind = FailureKind(kind);
+        w.Image1.OLEDragDrop(files({refused}));
+        QCOMPARE(t.messages.shown.size(), size_t(1));
+        QCOMPARE(w.Label1.caption(), refused);
+
+        w.Command1.Click();
+        QCOMPARE(t.messages.shown.size(), size_t(1));  // no 完了しました。
+        QVERIFY(!QFileInfo::exists(output));
+        QVERIFY(!QFileInfo::exists(refused.chopped(3) + (earlier.endsWith(u"bmp") ? QStringLiteral("jpg") : QStringLiteral("bmp"))));
+        QVERIFY(t.encoder.calls.empty());
+
+        // A good drop brings the conversions back.
+        w.OLEDragDrop(files({source}));
+        w.Command1.Click();
+        QCOMPARE(t.messages.texts().last(), QStringLiteral("完了しました。"));
+        const QImage written(output);
+        QVERIFY(!written.isNull());
+        const QColor middle = written.pixelColor(8, 8);
+        QVERIFY2(middle.red() > 200 && middle.blue() < 60, qPrintable(middle.name()));
     }
 
     void newDropsLeaveTheOutputSideAlone()

@@ -97,8 +97,12 @@ void rename(WindowModel& w)
     w.Text5.setText(w.Label1.caption());
 }
 
-void reportFailedDrop(const WindowModel& w, Platform& p, const Failure& failure)
+void refuseDrop(WindowModel& w, Platform& p, const Failure& failure)
 {
+    // The caption already names the refused file while the picture, the output path and
+    // the mode may still be the earlier file's: a press would have written the one under
+    // the other's name. An empty type matches no conversion, as after a press.
+    w.Text3.setText(QString());
     p.messages.show(QStringLiteral("次のファイルを表示できません。\n%1\n\n%2")
                         .arg(w.Label1.caption(), reason(failure.kind())),
                     WindowModel::caption);

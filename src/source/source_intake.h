@@ -22,7 +22,9 @@ void go(WindowModel& w, Platform& p);
 // and Text5.
 void rename(WindowModel& w);
 
-// Tells the user that the dropped file in Label1 could not be shown, and why.
-void reportFailedDrop(const WindowModel& w, Platform& p, const Failure& failure);
+// A drop that failed: the source type is retired, so that a press converts nothing until
+// a file is taken (the window may show one file's path beside another's picture and
+// output name), and the user is told which file could not be shown, and why.
+void refuseDrop(WindowModel& w, Platform& p, const Failure& failure);
 
 }  // namespace pelk

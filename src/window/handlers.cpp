@@ -18,7 +18,7 @@ std::function<void(const DropData&)> dropEvent(WindowModel& w, Platform& p, Drop
         try {
             handler(w, p, data);
         } catch (const Failure& failure) {
-            reportFailedDrop(w, p, failure);
+            refuseDrop(w, p, failure);
         }
     };
 }
