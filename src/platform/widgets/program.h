@@ -3,6 +3,7 @@
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/qt_picture_service.h"
+#include "platform/real/session_end.h"
 #include "platform/services.h"
 #include "platform/widgets/main_window.h"
 #include "platform/widgets/qt_message_box.h"
@@ -16,6 +17,7 @@ namespace pelk {
 class Program {
 public:
     Program();
+    ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -27,6 +29,12 @@ public:
     WindowModel& model() { return model_; }
 
 private:
+    // The unload event once, however the program ends: closed by the user or by the end
+    // of the session, or ended by the window system through exit() (Qt does that when
+    // the X connection breaks).
+    void unloadAtExit();
+    static void atExit();
+
     QtPictureService pictures_;
     RealFileService files_;
     QtMessageBox messages_;
@@ -35,6 +43,8 @@ private:
     Platform platform_{pictures_, files_, messages_, windowSystem_, encoder_};
     WindowModel model_;
     MainWindow window_;
+    bool unloaded_ = false;
+    SessionEndSignals sessionEnd_;
 };
 
 }  // namespace pelk
