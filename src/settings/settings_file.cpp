@@ -1,12 +1,11 @@
 #include "settings/settings_file.h"
 
+#include "platform/replacing_file.h"
 #include "window/failure.h"
 #include "window/numbers.h"
 #include "window/window_model.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <optional>
 
 namespace pelk {
@@ -60,15 +59,6 @@ private:
     qsizetype pos_ = 0;
 };
 
-bool markedReadOnly(const QString& path)
-{
-    // The mode bits, not access(): a file the user made read-only stays untouched even
-    // for a program that runs with the rights to override it.
-    const QFileInfo info(path);
-    constexpr auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return info.exists() && !(info.permissions() & anyWrite);
-}
-
 }  // namespace
 
 void saveSettings(WindowModel& w)
@@ -77,19 +67,16 @@ void saveSettings(WindowModel& w)
     w.savedProgressive = w.Check1.value();
     w.savedTopmost = w.Check2.value();
 
-    if (markedReadOnly(fileName))
-        return;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // A file marked read-only, a folder that cannot be written or a full disk leave the
+    // old file as it was; a written one is on disk before it replaces the old.
+    ReplacingFile file(fileName);
+    if (!file.open())
         return;
     const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive) + QStringLiteral("\r\n")
         + printForm(w.savedTopmost) + QStringLiteral("\r\n");
-    file.write(content.toLocal8Bit());
-    // commit() alone misses a failure of the last buffered bytes (a full disk) and would
-    // replace the old file with an empty one: flush first.
-    if (!file.flush())
-        file.cancelWriting();
-    file.commit();  // a failed write leaves the old file as it was
+    const QByteArray bytes = content.toLocal8Bit();
+    if (file.device().write(bytes) == bytes.size())
+        file.commit();
 }
 
 void loadSettings(WindowModel& w)
