@@ -5,6 +5,7 @@
 #include "support/fakes.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
+#include "support/permissions.h"
 #include "window/handlers.h"
 #include "window/window_model.h"
 
@@ -244,6 +245,50 @@ private slots:
         QVERIFY(p.w.Image2.picture().isNull());
         QCOMPARE(p.w.Text3.text(), output);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no stray file
+    }
+
+    // The bits decide, so that root (which writes through them) keeps the file too.
+    void aReadOnlyFileIsNeverReplaced_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("readOnly");
+        QTest::newRow("JPEG output") << "k.bmp" << "k.jpg";
+        QTest::newRow("bitmap output") << "k.jpg" << "k.bmp";
+        QTest::newRow("Pelk.ini") << "k.bmp" << "Pelk.ini";
+    }
+    void aReadOnlyFileIsNeverReplaced()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, readOnly);
+        const bool settings = readOnly == u"Pelk.ini";
+        writePicture(path(source), photoLike(20, 20), source.endsWith(u"jpg") ? "JPG" : "BMP");
+        // An older picture: read back as the result, it would pass for a conversion.
+        if (settings)
+            writeBytes(path(readOnly), "33\r\n 0 \r\n 0 \r\n");
+        else
+            writePicture(path(readOnly), photoLike(8, 8, 3), readOnly.endsWith(u"jpg") ? "JPG" : "BMP");
+        const QByteArray older = readBytes(path(readOnly));
+        QVERIFY(setMode(path(readOnly), 0444));
+        Press p;
+        p.drop(path(source));
+        p.w.Text2.setText(QStringLiteral("80"));
+        p.w.Command1.click();
+        QCOMPARE(p.t.messages.texts(), settings ? QStringList({QStringLiteral("完了しました。")}) : QStringList());
+        QCOMPARE(p.w.Image2.picture().isNull(), !settings);
+        QCOMPARE(readBytes(path(readOnly)), older);
+        QCOMPARE(modeOf(path(readOnly)), 0444);
+        // Only the source, the output and Pelk.ini when it was there: no temporary file, no save.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), settings ? 3 : 2);
+    }
+
+    void readOnlyFilesAsAnUnprivilegedUser()
+    {
+        if (!runningAsRoot())
+            QSKIP("not root: the cases above already ran without root's rights");
+        const QString problem = runAsNobody({QStringLiteral("aReadOnlyFileIsNeverReplaced:JPEG output"),
+                                             QStringLiteral("aReadOnlyFileIsNeverReplaced:bitmap output"),
+                                             QStringLiteral("aReadOnlyFileIsNeverReplaced:Pelk.ini")});
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void aFailingEncoderNeverShowsAnOlderFileAsTheResult()

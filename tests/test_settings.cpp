@@ -1,6 +1,7 @@
 // "Pelk.ini": byte-exact saves, the load table, odd files, and files that cannot be written.
 #include "settings/settings_file.h"
 #include "support/files.h"
+#include "support/permissions.h"
 #include "window/handlers.h"
 #include "window/window_model.h"
 #include "convert/quality.h"
@@ -195,18 +196,41 @@ private slots:
         QCOMPARE(int(window.w.Check2.value()), 1);
     }
 
-    void aReadOnlyFileKeepsItsBytes()
+    // The owner's write bit decides, as for the outputs: root keeps a read-only file too.
+    void theFileKeepsItsBits_data()
     {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("read-only 0444") << 0444 << false;
+        QTest::newRow("owner cannot write 0464") << 0464 << false;
+        QTest::newRow("writable 0640") << 0640 << true;
+        QTest::newRow("writable 0604") << 0604 << true;
+    }
+    void theFileKeepsItsBits()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, written);
         const QByteArray old("11\r\n 0 \r\n 0 \r\n");
         writeBytes(QStringLiteral("Pelk.ini"), old);
-        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        QVERIFY(setMode(QStringLiteral("Pelk.ini"), mode));
         WindowModel w;
         w.Text2.setText(QStringLiteral("99"));
         saveSettings(w);  // returns normally
         QCOMPARE(w.savedQualityText, QStringLiteral("99"));  // the capture happened
-        QCOMPARE(ini(), old);
-        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(ini(), written ? QByteArray("99\r\n 0 \r\n 0 \r\n") : old);
+        QCOMPARE(modeOf(QStringLiteral("Pelk.ini")), mode);
         QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("Pelk.ini")}));
+    }
+
+    void theBitsAsAnUnprivilegedUser()
+    {
+        if (!runningAsRoot())
+            QSKIP("not root: the cases above already ran without root's rights");
+        QStringList cases;
+        for (const char* row : {"read-only 0444", "owner cannot write 0464", "writable 0640", "writable 0604"})
+            cases << QStringLiteral("theFileKeepsItsBits:") + QLatin1String(row);
+        const QString problem = runAsNobody(cases);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void aFolderWithoutWriteAccessKeepsTheOldFile()
