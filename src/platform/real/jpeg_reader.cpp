@@ -2,12 +2,15 @@
 
 #include "platform/real/picture_memory.h"
 
+#include <QTransform>
+
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <cstring>
 #include <algorithm>
-#include <memory>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace pelk {
 namespace {
@@ -15,45 +18,207 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    bool stopOnWarning;  // off while the header is read, so that its size still counts
+    bool warned;
+    char warning[JMSG_LENGTH_MAX];  // the first warning
+    char error[JMSG_LENGTH_MAX];    // the error that stopped libjpeg
 };
+
+ErrorManager* errorsOf(j_common_ptr cinfo) { return reinterpret_cast<ErrorManager*>(cinfo->err); }
 
 [[noreturn]] void leave(j_common_ptr cinfo)
 {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+    ErrorManager* errors = errorsOf(cinfo);
+    (*cinfo->err->format_message)(cinfo, errors->error);
+    std::longjmp(errors->jump, 1);
 }
 
-// A warning means damaged data that Qt's reader may treat its own way.
-void leaveOnWarning(j_common_ptr cinfo, int level)
+// Level -1 is a warning (what libjpeg counts in num_warnings); 0 and up are traces.
+void onMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0)
-        leave(cinfo);
+    if (level >= 0)
+        return;
+    ErrorManager* errors = errorsOf(cinfo);
+    if (!errors->warned) {
+        errors->warned = true;
+        (*cinfo->err->format_message)(cinfo, errors->warning);
+    }
+    if (errors->stopOnWarning)
+        std::longjmp(errors->jump, 1);
 }
 
-struct DecompressDeleter {
-    void operator()(jpeg_decompress_struct* cinfo) const
-    {
-        jpeg_destroy_decompress(cinfo);
-        delete cinfo;
-    }
+// libjpeg-turbo's fast Huffman decoder reads a code that no table holds as a zero, without
+// a warning; only its careful decoder warns. The fast one runs only while 512 bytes a block
+// or more are buffered, so the file goes in in pieces smaller than that. (djpeg, reading
+// through a 4 KiB buffer, takes the careful road most of the time too.)
+constexpr size_t pieceBytes = 256;
+
+struct PieceSource {
+    jpeg_source_mgr pub;
+    const JOCTET* data;
+    size_t size;
+    size_t offset;  // of the first byte not yet handed to libjpeg
 };
 
-// Nothing with a destructor lives in this frame: longjmp may land here. `picture` is
-// allocated by the caller's callback once the size is known.
-bool decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const uchar* data, qsizetype size,
-            QSize box, qint64 maxPixels, QImage* picture)
+void startSource(j_decompress_ptr) { }
+void endSource(j_decompress_ptr) { }
+
+boolean nextPiece(j_decompress_ptr cinfo)
+{
+    auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
+    if (source->offset >= source->size) {
+        // As libjpeg's own sources do: warn, and end the file where it stops.
+        static const JOCTET end[2] = {0xff, JPEG_EOI};
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->pub.next_input_byte = end;
+        source->pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    const size_t n = std::min(pieceBytes, source->size - source->offset);
+    source->pub.next_input_byte = source->data + source->offset;
+    source->pub.bytes_in_buffer = n;
+    source->offset += n;
+    return TRUE;
+}
+
+void skipBytes(j_decompress_ptr cinfo, long count)
+{
+    if (count <= 0)
+        return;
+    auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
+    const size_t skip = size_t(count);
+    if (skip <= source->pub.bytes_in_buffer) {
+        source->pub.next_input_byte += skip;
+        source->pub.bytes_in_buffer -= skip;
+        return;
+    }
+    // Past the end, the next read warns.
+    source->offset = std::min(source->size, source->offset + (skip - source->pub.bytes_in_buffer));
+    source->pub.bytes_in_buffer = 0;
+}
+
+QImageIOHandler::Transformations transformationOf(int orientation)
+{
+    switch (orientation) {
+    case 2: return QImageIOHandler::TransformationMirror;
+    case 3: return QImageIOHandler::TransformationRotate180;
+    case 4: return QImageIOHandler::TransformationFlip;
+    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6: return QImageIOHandler::TransformationRotate90;
+    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8: return QImageIOHandler::TransformationRotate270;
+    default: return QImageIOHandler::TransformationNone;
+    }
+}
+
+// As Qt's readers apply a transformation, so a turned JPEG shows as it does elsewhere.
+// Null when the turned copy cannot be allocated.
+QImage turned(QImage picture, QImageIOHandler::Transformations turn)
+{
+    if (turn == QImageIOHandler::TransformationNone)
+        return picture;
+    if (turn == QImageIOHandler::TransformationRotate270)
+        return picture.transformed(QTransform().rotate(270));
+    picture = std::move(picture).mirrored(turn & QImageIOHandler::TransformationMirror,
+                                          turn & QImageIOHandler::TransformationFlip);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        return picture.transformed(QTransform().rotate(90));
+    return picture;
+}
+
+int tiffOrientation(const uchar* tiff, qsizetype size)
+{
+    if (size < 8)
+        return 0;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I')
+        little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M')
+        little = false;
+    else
+        return 0;
+    const auto u16 = [&](qsizetype at) {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    const auto u32 = [&](qsizetype at) {
+        return little ? quint32(u16(at)) | quint32(u16(at + 2)) << 16
+                      : quint32(u16(at)) << 16 | quint32(u16(at + 2));
+    };
+    if (u16(2) != 42)
+        return 0;
+    const qsizetype directory = qsizetype(u32(4));
+    if (directory > size - 2)
+        return 0;
+    const int entries = u16(directory);
+    for (int i = 0; i < entries; ++i) {
+        const qsizetype entry = directory + 2 + 12 * qsizetype(i);
+        if (entry > size - 12)
+            return 0;
+        if (u16(entry) != 0x0112)
+            continue;
+        // One SHORT, left-justified in the value field.
+        const int value = u16(entry + 8);
+        return u16(entry + 2) == 3 && u32(entry + 4) == 1 && value >= 1 && value <= 8 ? value : 0;
+    }
+    return 0;
+}
+
+// The EXIF orientation (1..8) in the first Exif segment before the first scan, or 0 when
+// there is none or it cannot be read. Read from the bytes rather than saved by libjpeg,
+// which would keep a copy of every such segment however many a file holds.
+int exifOrientation(QByteArrayView jpeg)
+{
+    const auto* b = reinterpret_cast<const uchar*>(jpeg.data());
+    const qsizetype size = jpeg.size();
+    if (size < 4 || b[0] != 0xff || b[1] != 0xd8)
+        return 0;
+    qsizetype pos = 2;
+    while (pos < size && b[pos] == 0xff) {
+        while (pos < size && b[pos] == 0xff)
+            ++pos;
+        if (pos >= size)
+            return 0;
+        const int marker = b[pos++];
+        if (marker == 0xda || marker == 0xd9 || marker == 0x00)
+            return 0;
+        if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01)
+            continue;
+        if (pos > size - 2)
+            return 0;
+        const qsizetype length = b[pos] << 8 | b[pos + 1];
+        if (length < 2 || length > size - pos)
+            return 0;
+        if (marker == 0xe1 && length >= 2 + 6 && std::memcmp(b + pos + 2, "Exif\0\0", 6) == 0)
+            return tiffOrientation(b + pos + 8, length - 8);
+        pos += length;
+    }
+    return 0;  // anything but a marker here, and libjpeg warns
+}
+
+// Nothing with a destructor lives in these frames: longjmp may land here.
+bool readHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors, PieceSource* source)
 {
     if (setjmp(errors->jump))
         return false;
     jpeg_create_decompress(cinfo);
-    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
-    if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK)
-        return false;
-    if (qint64(cinfo->image_width) * cinfo->image_height > maxPixels)
-        return false;
+    cinfo->src = &source->pub;
+    jpeg_read_header(cinfo, TRUE);  // refuses a file without a picture by an error
+    return true;
+}
+
+enum class Outcome { Done, Stopped, NoMemory };
+
+// `picture` is the caller's, allocated here once the output size is known.
+Outcome decodeRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, QSize box, QImage* picture)
+{
+    if (setjmp(errors->jump))
+        return Outcome::Stopped;
+    errors->stopOnWarning = true;
     const bool gray = cinfo->jpeg_color_space == JCS_GRAYSCALE;
-    if (!gray && cinfo->jpeg_color_space != JCS_YCbCr && cinfo->jpeg_color_space != JCS_RGB)
-        return false;
-    cinfo->out_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGRX;  // QRgb in memory
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    // QRgb's byte order in memory.
+    const J_COLOR_SPACE rgb = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    cinfo->out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : rgb;
     cinfo->scale_num = 1;
     cinfo->scale_denom = 1;
     if (box.isValid()) {
@@ -69,15 +234,28 @@ bool decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const uchar* da
     *picture = allocatePicture(int(cinfo->output_width), int(cinfo->output_height),
                                gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (picture->isNull())
-        return false;
+        return Outcome::NoMemory;
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW rows[16];
-        const int n = int(std::min<JDIMENSION>(16, cinfo->output_height - cinfo->output_scanline));
+        const JDIMENSION first = cinfo->output_scanline;
+        const int n = int(std::min<JDIMENSION>(16, cinfo->output_height - first));
         for (int i = 0; i < n; ++i)
-            rows[i] = picture->scanLine(int(cinfo->output_scanline) + i);
-        jpeg_read_scanlines(cinfo, rows, JDIMENSION(n));
+            rows[i] = picture->scanLine(int(first) + i);
+        const JDIMENSION read = jpeg_read_scanlines(cinfo, rows, JDIMENSION(n));
+        if (!cmyk)
+            continue;
+        // Inverted CMYK, as Adobe writes it (and Qt's reader reads it), four bytes
+        // turned into one QRgb in place.
+        for (JDIMENSION y = 0; y < read; ++y) {
+            uchar* in = rows[y];
+            auto* out = reinterpret_cast<QRgb*>(in);
+            for (JDIMENSION x = 0; x < cinfo->output_width; ++x, in += 4) {
+                const int k = in[3];
+                out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+            }
+        }
     }
-    jpeg_finish_decompress(cinfo);
+    jpeg_finish_decompress(cinfo);  // reads on to the end marker: a warning there counts too
     // The resolution, as Qt's reader keeps it.
     if (cinfo->density_unit == 1 || cinfo->density_unit == 2) {
         const double perMeter = cinfo->density_unit == 1 ? 100.0 / 2.54 : 100.0;
@@ -86,25 +264,94 @@ bool decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const uchar* da
             picture->setDotsPerMeterY(qRound(cinfo->Y_density * perMeter));
         }
     }
-    return true;
+    return Outcome::Done;
 }
 
 }  // namespace
 
-QImage decodeJpeg(QByteArrayView bytes, QSize box, qint64 maxPixels)
-{
-    if (bytes.isEmpty())
-        return {};
-    std::unique_ptr<jpeg_decompress_struct, DecompressDeleter> cinfo(new jpeg_decompress_struct{});
+struct JpegDecoder::State {
+    jpeg_decompress_struct cinfo{};
     ErrorManager errors{};
-    cinfo->err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = leave;
-    errors.pub.emit_message = leaveOnWarning;
+    PieceSource source{};
+    bool decoded = false;
+};
+
+JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>())
+{
+    jpeg_decompress_struct* cinfo = &state_->cinfo;
+    ErrorManager* errors = &state_->errors;
+    cinfo->err = jpeg_std_error(&errors->pub);
+    errors->pub.error_exit = leave;
+    errors->pub.emit_message = onMessage;
+    PieceSource* source = &state_->source;
+    source->pub.init_source = startSource;
+    source->pub.fill_input_buffer = nextPiece;
+    source->pub.skip_input_data = skipBytes;
+    source->pub.resync_to_restart = jpeg_resync_to_restart;
+    source->pub.term_source = endSource;
+    source->data = reinterpret_cast<const JOCTET*>(bytes.data());
+    source->size = size_t(bytes.size());
+    if (!readHeader(cinfo, errors, source)) {
+        header_.problem = cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
+                                                                     : ReadProblem::NotAPicture;
+        header_.reason = QString::fromLocal8Bit(errors->error);
+        return;
+    }
+    header_.size = QSize(int(cinfo->image_width), int(cinfo->image_height));
+    header_.turn = transformationOf(exifOrientation(bytes));
+    switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        header_.bytesPerPixel = 1;
+        break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+    case JCS_CMYK:
+    case JCS_YCCK:
+        header_.bytesPerPixel = 4;
+        break;
+    default:
+        header_.problem = ReadProblem::NotAPicture;
+        header_.reason = QStringLiteral("a JPEG of %1 components in no known colour space")
+                             .arg(cinfo->num_components);
+        break;
+    }
+    if (errors->warned) {
+        header_.problem = ReadProblem::Damaged;
+        header_.reason = QString::fromLocal8Bit(errors->warning);
+    }
+}
+
+JpegDecoder::~JpegDecoder() { jpeg_destroy_decompress(&state_->cinfo); }
+
+PictureRead JpegDecoder::decode(QSize box)
+{
+    if (header_.problem != ReadProblem::None)
+        return {{}, header_.problem, header_.reason};
+    if (state_->decoded)
+        return {{}, ReadProblem::NotAPicture, QStringLiteral("the JPEG was decoded already")};
+    state_->decoded = true;
+    // The reduced size applies before the turn: a quarter-turned picture covers the box
+    // turned with it.
+    if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
+        box.transpose();
     QImage picture;
-    if (!decode(cinfo.get(), &errors, reinterpret_cast<const uchar*>(bytes.data()), bytes.size(), box,
-                maxPixels, &picture))
-        return {};
-    return picture;
+    switch (decodeRows(&state_->cinfo, &state_->errors, box, &picture)) {
+    case Outcome::Done:
+        break;
+    case Outcome::NoMemory:
+        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
+    case Outcome::Stopped:
+        if (state_->errors.warned)
+            return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
+        // An error past a readable header: the picture's own data are broken.
+        return {{}, state_->cinfo.err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
+                                                                     : ReadProblem::Damaged,
+                QString::fromLocal8Bit(state_->errors.error)};
+    }
+    picture = turned(std::move(picture), header_.turn);
+    if (picture.isNull())
+        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the turned picture")};
+    return {std::move(picture), ReadProblem::None, {}};
 }
 
 }  // namespace pelk

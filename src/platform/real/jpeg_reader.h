@@ -1,16 +1,50 @@
 #pragma once
 
+#include "platform/real/picture_reader.h"
+
 #include <QByteArrayView>
 #include <QImage>
+#include <QImageIOHandler>
+#include <QSize>
+#include <QString>
+
+#include <memory>
 
 namespace pelk {
 
-// Decodes a JPEG file's bytes with libjpeg-turbo straight into the picture's rows: Format_RGB32
-// for colour, Format_Grayscale8 for gray, as Qt's reader gives them. With a valid `box`
-// the picture is decoded at 1/2, 1/4 or 1/8 of its size, the smallest that still covers
-// the box. A null image for anything this road does not take (CMYK, more than
-// `maxPixels` pixels) or that libjpeg finds fault with, even a mere warning: the caller
-// then goes to Qt's reader, which decides and reports as it always has.
-QImage decodeJpeg(QByteArrayView bytes, QSize box, qint64 maxPixels);
+// What a JPEG's header says, before any pixel is decoded.
+struct JpegHeader {
+    QSize size;                 // as stored, before the EXIF turn; invalid when unreadable
+    int bytesPerPixel = 4;      // of the decoded picture: 1 for gray, 4 for colour
+    QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;  // EXIF
+    ReadProblem problem = ReadProblem::None;
+    QString reason;             // libjpeg's own words, when problem is not None
+};
+
+// Every JPEG this program shows or converts is decoded here, with libjpeg-turbo, straight
+// into the picture's rows: Format_Grayscale8 for gray, Format_RGB32 for colour and CMYK.
+// Any warning from libjpeg refuses the file as damaged: it warns exactly when it had to
+// guess (skipped bytes, filled in missing data), and a picture made of guesses must not
+// pass for the file's content.
+class JpegDecoder {
+public:
+    // `bytes` must outlive the decoder. Reads the header at once.
+    explicit JpegDecoder(QByteArrayView bytes);
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    const JpegHeader& header() const { return header_; }
+
+    // The picture as shown, turned as its EXIF orientation says. With a valid `box` (as
+    // shown) it is decoded at 1/2, 1/4 or 1/8 of its size, the smallest that still covers
+    // the box. Only once, and only when the header had no problem.
+    PictureRead decode(QSize box);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    JpegHeader header_;
+};
 
 }  // namespace pelk
