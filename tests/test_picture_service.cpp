@@ -2,6 +2,7 @@
 // how large a picture it takes and how it reads one that is only shown in a box.
 
 #include "platform/real/qt_picture_service.h"
+#include "support/corpus_files.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/image_bmp.h"
@@ -9,6 +10,10 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,22 +51,6 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     qFatal("no SOF0 marker");
 }
 
-// The JPEG with an EXIF block saying "turn a quarter clockwise to show" (orientation 6).
-QByteArray withExifRotation(const QByteArray& jpeg)
-{
-    QByteArray exif("\xff\xe1", 2);
-    const char body[] = "Exif\0\0"          // identifier
-                        "II*\0\x08\0\0\0"   // little-endian TIFF, first directory at 8
-                        "\x01\0"            // one entry
-                        "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"  // Orientation, SHORT, 1, value 6
-                        "\0\0\0\0";         // no next directory
-    const int length = int(sizeof(body) - 1) + 2;
-    exif.append(char(length >> 8));
-    exif.append(char(length & 0xff));
-    exif.append(body, sizeof(body) - 1);
-    return jpeg.left(2) + exif + jpeg.mid(2);
-}
-
 }  // namespace
 
 class TestPictureService : public QObject {
@@ -72,12 +61,27 @@ private:
     QtPictureService service_;
     QString path(const QString& name) const { return dir_->filePath(name); }
 
+    std::optional<Failure> failureLoading(const QString& file, bool forDisplay)
+    {
+        try {
+            if (forDisplay)
+                service_.loadForDisplay(file, QSize(100, 100));
+            else
+                service_.load(file);
+        } catch (const Failure& failure) {
+            return failure;
+        }
+        return std::nullopt;
+    }
+
 private slots:
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
     }
+
+    void cleanup() { QLoggingCategory::setFilterRules(QString()); }
 
     void loadsEachKind_data()
     {
@@ -141,17 +145,133 @@ private slots:
             writeBytes(target, file);
         }
         for (bool forDisplay : {false, true}) {
-            std::optional<FailureKind> caught;
-            try {
-                if (forDisplay)
-                    service_.loadForDisplay(target, QSize(100, 100));
-                else
-                    service_.load(target);
-            } catch (const Failure& failure) {
-                caught = failure.kind();
-            }
+            const std::optional<Failure> caught = failureLoading(target, forDisplay);
             QVERIFY2(caught.has_value(), forDisplay ? "loadForDisplay" : "load");
-            QCOMPARE(int(*caught), int(kind));
+            QCOMPARE(int(caught->kind()), int(kind));
+        }
+    }
+
+    // A JPEG that libjpeg warns of is refused on every road, whole and reduced for a box,
+    // whatever Qt's logging is told; the same file intact loads on each.
+    void damagedJpegsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("intact");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("why");  // in the failure's detail
+        const QImage picture = photoLike(320, 240, 2);
+        const std::pair<const char*, QByteArray> roads[] = {
+            {"baseline", makeJpeg(picture)},
+            {"EXIF-turned", withExifOrientation(makeJpeg(picture), 6)},
+            {"progressive", makeJpeg(picture, {85, true})},
+            {"CMYK", makeJpeg(picture, {85, false, false, false, true})},
+        };
+        const std::tuple<const char*, JpegDamage, const char*> damages[] = {
+            {"bytes in the header", JpegDamage::HeaderBytes, "extraneous bytes before marker 0xc"},
+            {"extraneous bytes", JpegDamage::ExtraneousBytes, "extraneous bytes before marker"},
+            {"bad Huffman code", JpegDamage::BadHuffmanCode, "bad Huffman code"},
+            {"cut short", JpegDamage::CutShort, "ends inside its picture data"},
+            {"cut short, end marker put back", JpegDamage::CutShortEnded, "premature end of data segment"},
+        };
+        for (const auto& [road, intact] : roads)
+            for (const auto& [name, damage, why] : damages)
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(road, name)))
+                    << intact << damagedJpeg(intact, damage) << QString(why);
+    }
+
+    void damagedJpegsRefused()
+    {
+        QFETCH(QByteArray, intact);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, why);
+        writeBytes(path("intact.jpg"), intact);
+        writeBytes(path("damaged.jpg"), file);
+        // The refusal is the decoder's own: no logging rule turns it off.
+        for (const QString rules : {"", "qt.gui.imageio.jpeg=false", "*=false"}) {
+            QLoggingCategory::setFilterRules(rules);
+            for (bool forDisplay : {false, true}) {
+                const QString road = QStringLiteral("%1, rules '%2'").arg(forDisplay ? "loadForDisplay" : "load", rules);
+                QVERIFY2(!failureLoading(path("intact.jpg"), forDisplay).has_value(), qPrintable(road));
+                const std::optional<Failure> caught = failureLoading(path("damaged.jpg"), forDisplay);
+                QVERIFY2(caught.has_value(), qPrintable(road));
+                QCOMPARE(int(caught->kind()), int(FailureKind::NotAPicture));
+                QVERIFY2(caught->detail().contains(why, Qt::CaseInsensitive), qPrintable(caught->detail()));
+            }
+        }
+    }
+
+    // Each EXIF orientation, in either byte order, shows as Qt's reader turns it, whole and
+    // reduced for a box (which a quarter turn turns with the picture).
+    void exifOrientations_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("bigEndian");
+        for (int orientation = 1; orientation <= 8; ++orientation)
+            QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(orientation)))
+                << orientation << (orientation % 2 == 0);
+    }
+
+    void exifOrientations()
+    {
+        QFETCH(int, orientation);
+        QFETCH(bool, bigEndian);
+        writeBytes(path("t.jpg"), withExifOrientation(makeJpeg(photoLike(640, 400, 4)), orientation, bigEndian));
+        QImageReader oracle(path("t.jpg"));
+        oracle.setAutoTransform(true);
+        const QImage expected = oracle.read();
+        QVERIFY2(!expected.isNull(), qPrintable(oracle.errorString()));
+
+        const QImage whole = service_.load(path("t.jpg"));
+        QCOMPARE(whole.size(), expected.size());
+        QVERIFY2(psnr(expected, whole) > 40, qPrintable(QString::number(psnr(expected, whole))));
+
+        const QSize box(150, 60);
+        const QImage reduced = service_.loadForDisplay(path("t.jpg"), box);
+        const QString got = QStringLiteral("%1x%2").arg(reduced.width()).arg(reduced.height());
+        QVERIFY2(reduced.width() >= box.width() && reduced.height() >= box.height(), qPrintable(got));
+        QVERIFY2(reduced.width() < whole.width(), qPrintable(got));
+        const double quality =
+            psnr(expected.scaled(reduced.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation), reduced);
+        QVERIFY2(quality > 25, qPrintable(QString::number(quality)));
+    }
+
+    // CMYK and YCCK JPEGs show in the colours they were made from, whoever wrote them.
+    void cmykColours_data()
+    {
+        QTest::addColumn<bool>("imageMagick");
+        QTest::addColumn<bool>("plainCmyk");
+        QTest::newRow("ImageMagick (YCCK)") << true << false;
+        QTest::newRow("libjpeg, YCCK") << false << false;
+        QTest::newRow("libjpeg, plain CMYK") << false << true;
+    }
+
+    void cmykColours()
+    {
+        QFETCH(bool, imageMagick);
+        QFETCH(bool, plainCmyk);
+        // Colours every CMYK writer keeps exactly, one 16-pixel stripe each.
+        const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 0),
+                                qRgb(0, 255, 255), qRgb(255, 255, 255), qRgb(128, 128, 128), qRgb(0, 0, 0)};
+        QImage stripes(16 * int(std::size(colours)), 32, QImage::Format_RGB32);
+        for (int x = 0; x < stripes.width(); ++x)
+            for (int y = 0; y < stripes.height(); ++y)
+                stripes.setPixel(x, y, colours[x / 16]);
+        if (imageMagick) {
+            const QString convert = QStandardPaths::findExecutable("convert");
+            if (convert.isEmpty())
+                QFAIL("ImageMagick's convert is not installed (scripts/packages-test.txt)");
+            QVERIFY(stripes.save(path("s.bmp")));
+            QCOMPARE(QProcess::execute(convert, {path("s.bmp"), "-colorspace", "CMYK", "-quality", "95", path("c.jpg")}),
+                     0);
+        } else {
+            writeBytes(path("c.jpg"), makeJpeg(stripes, {95, false, true, false, true, 0, plainCmyk}));
+        }
+        const QImage loaded = service_.load(path("c.jpg"));
+        QCOMPARE(loaded.size(), stripes.size());
+        for (int i = 0; i < int(std::size(colours)); ++i) {
+            const QRgb got = loaded.pixel(16 * i + 8, 16);
+            QVERIFY2(qAbs(qRed(got) - qRed(colours[i])) <= 8 && qAbs(qGreen(got) - qGreen(colours[i])) <= 8
+                         && qAbs(qBlue(got) - qBlue(colours[i])) <= 8,
+                     qPrintable(QStringLiteral("stripe %1: %2").arg(i).arg(got, 8, 16)));
         }
     }
 
@@ -189,7 +309,7 @@ private slots:
             << encoded(photoLike(160, 120), "JPG") << "s.jpg" << QSize(220, 165)
             << QSize(160, 120) << false;
         QTest::newRow("JPEG turned a quarter by EXIF")
-            << withExifRotation(encoded(photoLike(1600, 800), "JPG")) << "r.jpg"
+            << withExifOrientation(encoded(photoLike(1600, 800), "JPG"), 6) << "r.jpg"
             << QSize(200, 100) << QSize(800, 1600) << true;
         QTest::newRow("bitmap: read whole")
             << makeBmp(photoLike(800, 600), BmpLayout::Rgb24).bytes << "b.bmp" << QSize(220, 165)

@@ -66,20 +66,29 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     return jpeg;
 }
 
-// An EXIF block saying "turn a quarter clockwise to show" (orientation 6).
-QByteArray withExifRotation(const QByteArray& jpeg)
+// Where the longest scan's coded data lie: from the end of its header up to the marker
+// that ends it. The file must be one an encoder wrote, marker after marker.
+std::pair<qsizetype, qsizetype> longestScan(const QByteArray& jpeg)
 {
-    const char body[] = "Exif\0\0"
-                        "II*\0\x08\0\0\0"
-                        "\x01\0"
-                        "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"
-                        "\0\0\0\0";
-    QByteArray exif("\xff\xe1", 2);
-    const int length = int(sizeof(body) - 1) + 2;
-    exif += char(length >> 8);
-    exif += char(length & 0xff);
-    exif.append(body, sizeof(body) - 1);
-    return jpeg.left(2) + exif + jpeg.mid(2);
+    std::pair<qsizetype, qsizetype> longest{0, 0};
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at + 1]) != 0xd9) {
+        const int marker = uchar(jpeg[at + 1]);
+        at += 2 + qFromBigEndian<quint16>(jpeg.constData() + at + 2);
+        if (marker != 0xda)
+            continue;
+        const qsizetype start = at;
+        for (; at + 1 < jpeg.size(); ++at) {
+            const int next = uchar(jpeg[at + 1]);
+            if (uchar(jpeg[at]) == 0xff && next != 0x00 && (next < 0xd0 || next > 0xd7))
+                break;
+        }
+        if (at - start > longest.second - longest.first)
+            longest = {start, at};
+    }
+    if (longest.second - longest.first < 64)
+        qFatal("no scan long enough to damage");
+    return longest;
 }
 
 // The JPEG with `count` extra scans before its end marker, each of them empty: a DC
@@ -210,6 +219,8 @@ bool compressInto(jpeg_compress_struct* cinfo, ErrorJump* errors, unsigned char*
     cinfo->input_components = options->gray ? 1 : options->cmyk ? 4 : 3;
     cinfo->in_color_space = options->gray ? JCS_GRAYSCALE : options->cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(cinfo);
+    if (options->cmyk && options->plainCmyk)
+        jpeg_set_colorspace(cinfo, JCS_CMYK);
     jpeg_set_quality(cinfo, options->quality, TRUE);
     if (options->fullChroma)
         for (int c = 0; c < cinfo->num_components; ++c)
@@ -269,6 +280,48 @@ QByteArray makeJpeg(const QImage& picture, const JpegOptions& options)
     if (!ok)
         qFatal("libjpeg could not encode the test picture");
     return bytes;
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian)
+{
+    const auto field = [](quint32 value, int bytes, bool big) {  // in the given byte order
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char(value >> 8 * (big ? bytes - 1 - i : i));
+        return out;
+    };
+    const auto tiff = [&](quint32 value, int bytes) { return field(value, bytes, bigEndian); };
+    const QByteArray body = QByteArray("Exif\0\0", 6) + (bigEndian ? "MM" : "II") + tiff(42, 2)
+        + tiff(8, 4)                                     // the first directory, at 8
+        + tiff(1, 2)                                     // of one entry:
+        + tiff(0x0112, 2) + tiff(3, 2) + tiff(1, 4)      // Orientation, one SHORT,
+        + tiff(quint32(orientation), 2) + tiff(0, 2)     // left-justified
+        + tiff(0, 4);                                    // and no next directory
+    return jpeg.left(2) + "\xff\xe1" + field(quint32(body.size() + 2), 2, true) + body + jpeg.mid(2);
+}
+
+QByteArray damagedJpeg(const QByteArray& jpeg, JpegDamage damage)
+{
+    const auto [start, end] = longestScan(jpeg);
+    const qsizetype middle = (start + end) / 2;
+    switch (damage) {
+    case JpegDamage::HeaderBytes: {
+        qsizetype frame = findMarker(jpeg, 0xc0);
+        if (frame < 0)
+            frame = findMarker(jpeg, 0xc2);
+        return jpeg.left(frame) + QByteArray(8, '\x55') + jpeg.mid(frame);
+    }
+    case JpegDamage::ExtraneousBytes:
+        // More than the decoder's bit buffer takes in ahead of need.
+        return jpeg.left(end) + QByteArray(64, '\x55') + jpeg.mid(end);
+    case JpegDamage::BadHuffmanCode:
+        return jpeg.left(middle) + QByteArray("\xff\x00", 2).repeated(8) + jpeg.mid(middle + 16);
+    case JpegDamage::CutShort:
+        return jpeg.left(middle);
+    case JpegDamage::CutShortEnded:
+        return jpeg.left(middle) + QByteArray("\xff\xd9", 2);
+    }
+    qFatal("unknown damage");
 }
 
 std::vector<CorpusFile> hostileCorpus()
@@ -369,9 +422,13 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "444 progressive.jpg", makeJpeg(big, {85, true, true}), Expect::Converts, big.size());
     add(c, "gray.jpg", makeJpeg(big, {85, false, false, true}), Expect::Converts, big.size());
     add(c, "cmyk.jpg", makeJpeg(big, {85, false, false, false, true}), Expect::Converts, big.size());
+    add(c, "cmyk, not ycck.jpg", makeJpeg(big, {85, false, false, false, true, 0, true}), Expect::Converts,
+        big.size());
     add(c, "restart markers.jpg", makeJpeg(big, {85, false, false, false, false, 1}), Expect::Converts,
         big.size());
-    add(c, "exif orientation 6.jpg", withExifRotation(baseline), Expect::Converts, big.size().transposed());
+    add(c, "exif orientation 6.jpg", withExifOrientation(baseline, 6), Expect::Converts, big.size().transposed());
+    add(c, "exif orientation 8, big-endian.jpg", withExifOrientation(baseline, 8, true), Expect::Converts,
+        big.size().transposed());
     add(c, "one pixel.jpg", encoded(photoLike(1, 1), "JPG"), Expect::Converts, {1, 1});
     add(c, "trailing bytes after the end.jpg", baseline + QByteArray(100, 'x'), Expect::Converts, big.size());
     for (int percent : {10, 50, 90})
@@ -388,6 +445,14 @@ std::vector<CorpusFile> hostileCorpus()
             scrambled[i] = char(uchar(scrambled[i]) ^ 0x5a);
         add(c, "scrambled picture data.jpg", scrambled, Expect::Refused);
     }
+    // Damage that libjpeg reads past with a warning, on each road a JPEG takes.
+    add(c, "extraneous bytes before the end marker.jpg", damagedJpeg(baseline, JpegDamage::ExtraneousBytes),
+        Expect::Refused);
+    add(c, "bad huffman code.jpg", damagedJpeg(baseline, JpegDamage::BadHuffmanCode), Expect::Refused);
+    add(c, "exif orientation 6, bad huffman code.jpg",
+        damagedJpeg(withExifOrientation(baseline, 6), JpegDamage::BadHuffmanCode), Expect::Refused);
+    add(c, "progressive, extraneous bytes after a scan.jpg",
+        damagedJpeg(progressive, JpegDamage::ExtraneousBytes), Expect::Refused);
     add(c, "declares 60000x60000.jpg", withDeclaredSize(baseline, 60000, 60000), Expect::Refused);
     add(c, "declares 16000x16000.jpg", withDeclaredSize(baseline, 16000, 16000), Expect::Refused);
     // Tiny files that declare a size within the pixel limit: the data cannot fill it.

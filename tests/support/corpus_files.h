@@ -35,7 +35,21 @@ struct JpegOptions {
     bool gray = false;
     bool cmyk = false;         // Adobe CMYK, as print workflows write it
     int restartRows = 0;       // a restart marker every so many MCU rows
+    bool plainCmyk = false;    // CMYK stored as it is, not turned into YCCK
 };
 QByteArray makeJpeg(const QImage& picture, const JpegOptions& options = {});
+
+// The JPEG with an Exif block giving its orientation (1..8), in either TIFF byte order.
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = false);
+
+// Damage as libjpeg warns of it: in the coded data of a JPEG's longest scan, or its header.
+enum class JpegDamage {
+    HeaderBytes,      // bytes before the frame header, which libjpeg meets reading the header
+    ExtraneousBytes,  // bytes before the marker that ends the scan
+    BadHuffmanCode,   // a run of ones, which no Huffman table holds
+    CutShort,         // the file ends in the middle of the scan
+    CutShortEnded,    // the same, with an end marker put back after the cut
+};
+QByteArray damagedJpeg(const QByteArray& jpeg, JpegDamage damage);
 
 }  // namespace pelk::test
