@@ -1,10 +1,12 @@
 // The quality number box and the scroll bar through the real widgets: keys typed into
-// the box, keys and drags on the bar, and the check boxes showing the model's state.
+// the box and input-method commits, keys and drags on the bar, and the check boxes
+// showing the model's state.
 #include "support/files.h"
 #include "support/view_fixture.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -42,6 +44,15 @@ void type(QLineEdit* edit, const QStringList& keys)
         } else
             QTest::keyClicks(edit, key);
     }
+}
+
+// The box looks the same once any composition is ended: nothing was being shown.
+bool showsNoComposition(QLineEdit* edit)
+{
+    const QImage shown = edit->grab().toImage();
+    QInputMethodEvent end;
+    QApplication::sendEvent(edit, &end);
+    return edit->grab().toImage() == shown;
 }
 
 QRect thumbOf(QScrollBar* bar)
@@ -99,6 +110,8 @@ private slots:
         QTest::newRow("0 then 7, bar already at 7") << 7 << QStringList{"<selectall>", "0", "7"} << "07" << 7;
         QTest::newRow("0 then 7, bar elsewhere") << 50 << QStringList{"<selectall>", "0", "7"} << "7" << 7;
         QTest::newRow("delete both digits") << 50 << QStringList{"<end>", "<bs>", "<bs>"} << "" << 5;
+        QTest::newRow("Delete at the start, then a digit there")
+            << 50 << QStringList{"<home>", "<del>", "7"} << "70" << 70;
         QTest::newRow("select all, Delete") << 50 << QStringList{"<selectall>", "<del>"} << "" << 50;
         QTest::newRow("0 alone") << 50 << QStringList{"<selectall>", "0"} << "0" << 50;
         QTest::newRow("00") << 50 << QStringList{"<selectall>", "0", "0"} << "00" << 50;
@@ -130,6 +143,49 @@ private slots:
         QCOMPARE(f->model.Text2.text(), text);
         QCOMPARE(f->widget<QScrollBar>("HScroll1")->value(), value);
         QCOMPARE(int(f->model.HScroll1.value()), value);
+    }
+
+    // An input method commits without a key press (a Japanese one commits full-width
+    // digits or kana): the commit is filtered like typed characters, and its composition
+    // is not shown in the box.
+    void inputMethodCommit_data()
+    {
+        QTest::addColumn<QString>("commit");
+        QTest::addColumn<QString>("preedit");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("full-width digits") << "５０" << "" << "" << 7;
+        QTest::newRow("digits among a letter, composing kana") << "5a0" << "ご" << "50" << 50;
+        QTest::newRow("kana being composed") << "" << "ごじゅう" << "" << 7;
+        QTest::newRow("half-width katakana, a digit") << "ｱ3" << "" << "3" << 3;
+        QTest::newRow("a digit beyond 16 bits") << "\U0001D7D3" << "" << "" << 7;
+        QTest::newRow("two digits") << "42" << "" << "42" << 42;
+    }
+    void inputMethodCommit()
+    {
+        QFETCH(QString, commit);
+        QFETCH(QString, preedit);
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        auto f = started();
+        f->model.HScroll1.setValue(7);
+        f->model.Text2.setText(QString());
+        auto* edit = f->widget<QLineEdit>("Text2");
+        QCOMPARE(int(f->model.HScroll1.value()), 7);
+
+        QInputMethodEvent event(preedit, {});
+        event.setCommitString(commit);
+        QApplication::sendEvent(edit, &event);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(f->model.Text2.text(), text);
+        QCOMPARE(f->widget<QScrollBar>("HScroll1")->value(), value);
+        QVERIFY2(showsNoComposition(edit), "the box shows what is being composed");
+
+        // The same composition does show in a box without the filter, so the look can tell.
+        auto* path = f->widget<QLineEdit>("Text1");
+        QInputMethodEvent composing(QStringLiteral("ご"), {});
+        QApplication::sendEvent(path, &composing);
+        QVERIFY(!showsNoComposition(path));
     }
 
     // Ctrl+V is a real paste shortcut in a box without the filter; in the quality box

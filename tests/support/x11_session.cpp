@@ -76,6 +76,15 @@ void stopProcess(pid_t& pid)
 
 bool X11Session::xvfbInstalled() { return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty(); }
 
+QStringList X11Session::missingPrograms(const QStringList& programs)
+{
+    QStringList missing;
+    for (const QString& program : programs)
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            missing << program;
+    return missing;
+}
+
 bool X11Session::start(QString* why)
 {
     int fds[2];
@@ -127,7 +136,7 @@ void X11Session::stop()
     stopProcess(xvfb_);
 }
 
-QString runXClient(const QString& display, const QStringList& argv)
+QString runXClient(const QString& display, const QStringList& argv, int* status)
 {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -145,8 +154,15 @@ QString runXClient(const QString& display, const QStringList& argv)
         text.append(buffer, n);
     }
     close(out[0]);
-    if (pid > 0)
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+    int waited = 0;
+    bool ended = false;
+    if (pid > 0) {
+        pid_t r;
+        while ((r = waitpid(pid, &waited, 0)) < 0 && errno == EINTR) { }
+        ended = r == pid;
+    }
+    if (status)
+        *status = ended && WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
     return QString::fromLocal8Bit(text);
 }
 

@@ -17,6 +17,8 @@ public:
     X11Session& operator=(const X11Session&) = delete;
 
     static bool xvfbInstalled();
+    // The programs of the list that are not on the PATH.
+    static QStringList missingPrograms(const QStringList& programs);
 
     // Starts both servers; false with the reason when either does not come up.
     bool start(QString* why);
@@ -29,7 +31,8 @@ private:
     QString display_;
 };
 
-// Runs an X client (xprop, xwininfo) on the display and returns what it printed.
-QString runXClient(const QString& display, const QStringList& argv);
+// Runs an X client (xprop, xwininfo) on the display and returns what it printed (output
+// and errors); its exit status goes to `status` when given (-1: it did not end normally).
+QString runXClient(const QString& display, const QStringList& argv, int* status = nullptr);
 
 }  // namespace pelk::test

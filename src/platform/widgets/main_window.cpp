@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -21,7 +22,7 @@
 #include <QSignalBlocker>
 #include <QUrl>
 #include <algorithm>
-#include <optional>
+#include <vector>
 
 namespace pelk {
 namespace {
@@ -111,35 +112,43 @@ QString accessibleNameOf(const QString& control)
     return names.value(control);
 }
 
-// The character code a key would enter into a text box, as the window runtime passes it
-// to a key-press handler; none for keys that enter no character (arrows, Delete, Tab).
-std::optional<std::int16_t> characterCode(const QKeyEvent* event)
+// The character codes a key enters into a text box, one per UTF-16 unit, as the window
+// runtime passes them to a key-press handler; none for keys that enter no character
+// (arrows, Delete, Tab), which the box handles as any text box does.
+std::vector<std::int16_t> characterCodes(const QKeyEvent* event)
 {
     switch (event->key()) {
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Escape:
-        return 27;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        return std::nullopt;
+    case Qt::Key_Delete:  // X11 gives it the text U+007F, yet it deletes, it enters nothing
+        return {};
+    case Qt::Key_Backspace:
+        return {8};
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return {13};
+    case Qt::Key_Escape:
+        return {27};
     default:
         break;
     }
     const Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
     // Ctrl+letter is a control character (Ctrl+V is 22): the edit shortcuts are keys too.
     if (mods == Qt::ControlModifier && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
-        return static_cast<std::int16_t>(event->key() - Qt::Key_A + 1);
-    if (mods != Qt::NoModifier)
-        return std::nullopt;
-    const QString text = event->text();
-    if (text.isEmpty())
-        return std::nullopt;
-    // Codes above 0x7FFF arrive negative, as a 16-bit character code does.
-    return static_cast<std::int16_t>(text.at(0).unicode());
+        return {static_cast<std::int16_t>(event->key() - Qt::Key_A + 1)};
+    // Whatever the modifiers (AltGr, Alt, a compose sequence), the text is what would be
+    // entered. Codes above 0x7FFF arrive negative, as a 16-bit character code does.
+    std::vector<std::int16_t> codes;
+    for (const QChar c : event->text())
+        codes.push_back(static_cast<std::int16_t>(c.unicode()));
+    return codes;
+}
+
+std::int16_t throughKeyPress(TextBox& box, std::int16_t code)
+{
+    std::int16_t entered = code;
+    deliver([&] { entered = box.keyPress(code); });
+    return entered;
 }
 
 }  // namespace
@@ -357,7 +366,10 @@ void MainWindow::bindTextBox(QLineEdit* edit, Control& control)
     // Only the window and the two previews take drops; a text box passes them on.
     edit->setAcceptDrops(false);
     auto show = [edit, &box] {
-        edit->setMaxLength(box.maxLength() > 0 ? box.maxLength() : 32767);
+        // QLineEdit::setMaxLength sets the text again, putting the caret at the end: after
+        // every edit, Delete at the start would send the next digit to the end.
+        if (const int length = box.maxLength() > 0 ? box.maxLength() : 32767; edit->maxLength() != length)
+            edit->setMaxLength(length);
         if (edit->text() != box.text())
             edit->setText(box.text());
         edit->setVisible(box.visible());
@@ -367,8 +379,10 @@ void MainWindow::bindTextBox(QLineEdit* edit, Control& control)
     connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) {
         deliver([&] { box.setText(text); });
     });
-    if (&box == &model_.Text2)
+    if (&box == &model_.Text2) {
         edit->installEventFilter(this);
+        edit->setInputMethodHints(Qt::ImhDigitsOnly);  // a virtual keyboard offers digits
+    }
 }
 
 void MainWindow::applyDesign(QWidget* widget, const Control& control)
@@ -425,23 +439,60 @@ void MainWindow::setTabChain()
         QWidget::setTabOrder(widgets_.value(stops[i - 1]->name()), widgets_.value(stops[i]->name()));
 }
 
+// Every character a key enters goes through Text2_KeyPress, which may discard or change
+// it; the box enters what is left, or handles the key itself when that is all of it.
 bool MainWindow::filterQualityKey(QLineEdit* edit, QKeyEvent* event)
 {
-    const std::optional<std::int16_t> code = characterCode(event);
-    if (!code)
+    const std::vector<std::int16_t> codes = characterCodes(event);
+    if (codes.empty())
         return false;
-    std::int16_t entered = *code;
-    deliver([&] { entered = model_.Text2.keyPress(*code); });
-    if (entered == 0)
-        return true;  // the handler discarded the key
-    if (entered == *code)
+    std::vector<std::int16_t> kept;
+    for (const std::int16_t code : codes)
+        if (const std::int16_t entered = throughKeyPress(model_.Text2, code); entered != 0)
+            kept.push_back(entered);
+    // With Ctrl held the box would enter nothing itself (Ctrl+H is a backspace here).
+    if (kept == codes && (event->key() == Qt::Key_Backspace || !(event->modifiers() & Qt::ControlModifier)))
         return false;
-    // The handler changed the character: enter that one instead.
-    QKeyEvent replacement(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
-                          QString(QChar(static_cast<char16_t>(entered))));
-    resendingKey_ = true;
-    QApplication::sendEvent(edit, &replacement);
-    resendingKey_ = false;
+
+    resending_ = true;
+    QString run;
+    auto enterRun = [&] {
+        if (run.isEmpty())
+            return;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, run);
+        QApplication::sendEvent(edit, &key);
+        run.clear();
+    };
+    for (const std::int16_t code : kept) {
+        if (code != 8) {
+            run += QChar(static_cast<char16_t>(code));
+            continue;
+        }
+        enterRun();
+        QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
+        QApplication::sendEvent(edit, &backspace);
+    }
+    enterRun();
+    resending_ = false;
+    return true;
+}
+
+// An input method commits characters without a key press; they are filtered as typed
+// ones. Its composition is not shown either: most of it would be discarded at commit.
+bool MainWindow::filterQualityInput(QLineEdit* edit, QInputMethodEvent* event)
+{
+    QString kept;
+    for (const QChar c : event->commitString()) {
+        const std::int16_t entered = throughKeyPress(model_.Text2, static_cast<std::int16_t>(c.unicode()));
+        if (entered != 0 && entered != 8)  // a commit inserts: a backspace has no text
+            kept += QChar(static_cast<char16_t>(entered));
+    }
+    QInputMethodEvent filtered(QString(), {});
+    filtered.setCommitString(kept, event->replacementStart(), event->replacementLength());
+    resending_ = true;
+    QApplication::sendEvent(edit, &filtered);
+    resending_ = false;
+    event->setAccepted(filtered.isAccepted());
     return true;
 }
 
@@ -458,10 +509,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (event->type() == QEvent::KeyPress && !resendingKey_) {
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod) && !resending_) {
         auto* edit = qobject_cast<QLineEdit*>(watched);
         if (edit && edit == widgets_.value(model_.Text2.name()))
-            return filterQualityKey(edit, static_cast<QKeyEvent*>(event));
+            return event->type() == QEvent::KeyPress ? filterQualityKey(edit, static_cast<QKeyEvent*>(event))
+                                                     : filterQualityInput(edit, static_cast<QInputMethodEvent*>(event));
     }
     return QMainWindow::eventFilter(watched, event);
 }

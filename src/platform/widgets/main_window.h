@@ -10,6 +10,7 @@
 
 class QMimeData;
 class QLineEdit;
+class QInputMethodEvent;
 
 namespace pelk {
 
@@ -72,10 +73,11 @@ private:
     void applyDesign(QWidget* widget, const Control& control);
     void setTabChain();
     bool filterQualityKey(QLineEdit* edit, QKeyEvent* event);
+    bool filterQualityInput(QLineEdit* edit, QInputMethodEvent* event);
 
     WindowModel& model_;
     QHash<QString, QWidget*> widgets_;
-    bool resendingKey_ = false;
+    bool resending_ = false;  // an event the quality filter made is on its way to the box
 };
 
 }  // namespace pelk
