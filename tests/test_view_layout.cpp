@@ -1,12 +1,14 @@
 // The real window against the window's design table: every widget's place, texts,
-// fonts, colours and visibility, the fixed frame, the menu, the keyboard cycle, and the
-// version box through a real modal QMessageBox.
+// fonts, colours and visibility, what a screen reader is told,
+// the fixed frame, the menu, the keyboard cycle, and the version box through a real
+// modal QMessageBox.
 #include "platform/widgets/main_window.h"
 #include "platform/widgets/qt_message_box.h"
 #include "support/view_fixture.h"
 #include "window/window_options.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -159,6 +161,34 @@ private slots:
             QVERIFY2(!names.contains(spoken), name);
             names << spoken;
         }
+    }
+
+    // What a screen reader is told each control is. The previews are pictures; the label,
+    // a frame as well in Qt, must stay a label.
+    void accessibleRoles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("Image1") << "Image1" << int(QAccessible::Graphic) << "変換前の画像";
+        QTest::newRow("Image2") << "Image2" << int(QAccessible::Graphic) << "変換後の画像";
+        QTest::newRow("Label1") << "Label1" << int(QAccessible::StaticText) << "現在のファイル名　";
+        QTest::newRow("Text2") << "Text2" << int(QAccessible::EditableText) << "画質（％）";
+    }
+    void accessibleRoles()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, spoken);
+        ViewFixture f;
+        f.window->show();
+        QWidget* w = f.widget(name);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(iface);
+        QCOMPARE(int(iface->role()), role);
+        QCOMPARE(iface->text(QAccessible::Name), spoken);
+        QCOMPARE(iface->text(QAccessible::Description), f.model.control(name)->design().toolTip);
+        QCOMPARE(iface->parent()->object(), f.window->clientArea());
     }
 
     void fonts_data() { addControlRows(); }

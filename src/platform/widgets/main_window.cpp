@@ -4,6 +4,8 @@
 #include "window/failure.h"
 #include "window/window_model.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -151,6 +153,15 @@ std::int16_t throughKeyPress(TextBox& box, std::int16_t code)
     return entered;
 }
 
+// The previews as a screen reader should see them: pictures, with the name and the
+// description (the tooltip) the widget has.
+QAccessibleInterface* pictureAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("pelk::PictureView") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Graphic);
+    return nullptr;
+}
+
 }  // namespace
 
 DropData dropDataFrom(const QMimeData* mime)
@@ -169,6 +180,11 @@ DropData dropDataFrom(const QMimeData* mime)
 
 PictureView::PictureView(QWidget* parent) : QFrame(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(pictureAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setAcceptDrops(true);

@@ -23,6 +23,7 @@ DropData dropDataFrom(const QMimeData* mime);
 
 // A picture box: a sunken frame whose picture is stretched to fill the inside exactly.
 // The picture is scaled once when it arrives, not on every paint: sources may be huge.
+// A screen reader sees it as a picture, not as the frame it is drawn in.
 class PictureView : public QFrame {
     Q_OBJECT
 public:
