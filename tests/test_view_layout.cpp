@@ -1,5 +1,5 @@
 // The real window against the window's design table: every widget's place, texts,
-// fonts, colours and visibility, what a screen reader is told,
+// fonts, colours and visibility, which widget covers which, what a screen reader is told,
 // the fixed frame, the menu, the keyboard cycle, and the version box through a real
 // modal QMessageBox.
 #include "platform/widgets/main_window.h"
@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRawFont>
 #include <QScrollBar>
@@ -59,6 +60,18 @@ QString missingGlyphs(const QFont& font, const QString& text)
         if (!ch.isSpace() && !raw.supportsCharacter(ch))
             missing += ch;
     return missing;
+}
+
+// Controls with a window of their own; labels and pictures are drawn on the window.
+bool windowed(ControlKind kind) { return kind != ControlKind::Label && kind != ControlKind::PictureBox; }
+
+QRect pixelRect(const Twips& t) { return {t.left / 15, t.top / 15, t.width / 15, t.height / 15}; }
+
+// Equal but for the rounding of blended edge pixels.
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2
+        && std::abs(qBlue(a) - qBlue(b)) <= 2;
 }
 
 bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 80 && qBlue(p) < 80; }
@@ -189,6 +202,64 @@ private slots:
         QCOMPARE(iface->text(QAccessible::Name), spoken);
         QCOMPARE(iface->text(QAccessible::Description), f.model.control(name)->design().toolTip);
         QCOMPARE(iface->parent()->object(), f.window->clientArea());
+    }
+
+    // Where a windowed control overlaps a label or a picture, it stands above it.
+    void windowedControlsOnTop()
+    {
+        ViewFixture f;
+        const QObjectList stacking = f.window->clientArea()->children();
+        const std::vector<Control*> controls = f.model.controls();
+        QStringList pairs;
+        for (Control* upper : controls) {
+            for (Control* lower : controls) {
+                if (!windowed(upper->design().kind) || windowed(lower->design().kind)
+                    || !pixelRect(upper->design().twips).intersects(pixelRect(lower->design().twips)))
+                    continue;
+                const QString pair = upper->name() + u'/' + lower->name();
+                pairs << pair;
+                QVERIFY2(stacking.indexOf(f.widget(upper->name())) > stacking.indexOf(f.widget(lower->name())),
+                         qPrintable(pair));
+            }
+        }
+        for (const char* known : {"HScroll1/Label8", "Text1/Image2", "Text1/Label4", "Text1/Label7"})
+            QVERIFY2(pairs.contains(QLatin1String(known)), known);
+    }
+
+    // The shared pixel row shows the windowed control drawn over the windowless one (its
+    // rounded frame lets the one beneath show through at the corners).
+    void overlapRowShowsTheWindowedControl_data()
+    {
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QString>("lower");
+        QTest::newRow("the slider over its tick scale") << "HScroll1" << "Label8";
+        QTest::newRow("the output path over its preview") << "Text1" << "Image2";
+    }
+    void overlapRowShowsTheWindowedControl()
+    {
+        QFETCH(QString, upper);
+        QFETCH(QString, lower);
+        ViewFixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QWidget* top = f.widget(upper);
+        QWidget* under = f.widget(lower);
+        const QRect overlap = top->geometry() & under->geometry();
+        QCOMPARE(overlap.height(), 1);
+        const QImage shot = f.window->clientArea()->grab().toImage();
+        const QImage underAlone = under->grab().toImage();
+        QImage expected = underAlone;
+        {
+            QPainter painter(&expected);
+            top->render(&painter, top->pos() - under->pos(), QRegion(), QWidget::DrawChildren);
+        }
+        int covered = 0;
+        for (int x = overlap.left(); x <= overlap.right(); ++x) {
+            const QPoint at = QPoint(x, overlap.top()) - under->pos();
+            covered += !near(expected.pixel(at), underAlone.pixel(at));
+            QVERIFY2(near(shot.pixel(x, overlap.top()), expected.pixel(at)), qPrintable(QStringLiteral("x %1").arg(x)));
+        }
+        QVERIFY2(covered > overlap.width() / 2, "the upper control hardly draws on this row: the check cannot tell");
     }
 
     void fonts_data() { addControlRows(); }

@@ -162,6 +162,10 @@ QAccessibleInterface* pictureAccessible(const QString& className, QObject* objec
     return nullptr;
 }
 
+// Text boxes, the scroll bar, the check boxes and the button are windows of their own
+// in the window runtime and cover the windowless labels and pictures they overlap.
+bool windowed(ControlKind kind) { return kind != ControlKind::Label && kind != ControlKind::PictureBox; }
+
 }  // namespace
 
 DropData dropDataFrom(const QMimeData* mime)
@@ -271,6 +275,7 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
 
     for (Control* control : model_.controls())
         widgets_.insert(control->name(), createWidget(*control, client));
+    stackWindowedOnTop();
     setTabChain();
     widgets_.value(model_.Command1.name())->setFocus();
 }
@@ -438,6 +443,14 @@ void MainWindow::applyDesign(QWidget* widget, const Control& control)
             frame->setLineWidth(2);
         }
     }
+}
+
+void MainWindow::stackWindowedOnTop()
+{
+    // Raised in creation order, they keep their order among themselves.
+    for (const Control* control : model_.controls())
+        if (windowed(control->design().kind))
+            widgets_.value(control->name())->raise();
 }
 
 void MainWindow::setTabChain()

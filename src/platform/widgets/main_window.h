@@ -73,6 +73,7 @@ private:
     void bindTextBox(QLineEdit* edit, Control& control);
     void applyDesign(QWidget* widget, const Control& control);
     void setTabChain();
+    void stackWindowedOnTop();
     bool filterQualityKey(QLineEdit* edit, QKeyEvent* event);
     bool filterQualityInput(QLineEdit* edit, QInputMethodEvent* event);
 
