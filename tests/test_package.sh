@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian package from a built tree, unpacks it into a scratch root and checks what a
-# user gets: the package's fields and dependencies, the files it installs, the desktop entry and
-# metainfo as the validators see them, and that the installed program starts.
+# user gets: the package's fields and dependencies, what lintian says of it, the files it
+# installs, the manual page, changelog and copyright file, the desktop entry and metainfo as the
+# validators see them, and that the installed program starts.
 # Usage: test_package.sh BUILD_DIR APP_ID VERSION
 set -u
 build=$1
@@ -60,9 +61,12 @@ grep -v '/$' "$work/contents" | sort >"$work/files"
 sort >"$work/expected" <<EOF
 ./usr/bin/pelk17
 ./usr/share/applications/pelk17.desktop
+./usr/share/doc/pelk17/changelog.gz
+./usr/share/doc/pelk17/copyright
 ./usr/share/icons/hicolor/128x128/apps/pelk17.png
 ./usr/share/icons/hicolor/32x32/apps/pelk17.png
 ./usr/share/icons/hicolor/64x64/apps/pelk17.png
+./usr/share/man/man1/pelk17.1.gz
 ./usr/share/metainfo/$app_id.metainfo.xml
 EOF
 if ! cmp -s "$work/files" "$work/expected"; then
@@ -73,6 +77,27 @@ mkdir "$work/control"
 dpkg-deb -e "$deb" "$work/control"
 for script in preinst postinst prerm postrm conffiles; do
     [ ! -e "$work/control/$script" ] || fail "package carries $script"
+done
+
+# --- lintian --------------------------------------------------------------------------------
+# Every error or warning fails, except these, each with its reason:
+#   malformed-contact                    the project has no address for the Maintainer field
+#   bogus-mail-host-in-debian-changelog  nor for the changelog's trailer line, which reads <>
+allowed_tags="malformed-contact bogus-mail-host-in-debian-changelog"
+if ! lintian --tag-display-limit 0 -I --fail-on none "$deb" >"$work/lintian.log" 2>"$work/lintian.err"; then
+    fail "lintian did not run: $(cat "$work/lintian.err")"
+fi
+cat "$work/lintian.log"
+while read -r level _ tag _; do
+    case $level in E: | W:) ;; *) continue ;; esac
+    case " $allowed_tags " in
+    *" $tag "*) ;;
+    *) fail "lintian: $level $tag" ;;
+    esac
+done <"$work/lintian.log"
+for tag in $allowed_tags; do
+    awk -v t="$tag" '$3 == t' "$work/lintian.log" | grep -q . \
+        || echo "note: lintian no longer reports $tag; drop it from the allowed tags"
 done
 
 # --- the installed files --------------------------------------------------------------------
@@ -105,6 +130,41 @@ for name in $needed; do
     [ -n "$owner" ] || { fail "no package owns $name ($lib)"; continue; }
     depends_on "$owner" || fail "Depends lacks $owner (for $name)"
 done
+
+# The manual page renders without a warning, with the window's Japanese texts on a UTF-8
+# terminal and without them (and without gaps) on an ASCII one.
+man="$root/usr/share/man/man1/pelk17.1.gz"
+for locale in C.UTF-8 C; do
+    LC_ALL=$locale MANWIDTH=80 man --warnings -l "$man" >"$work/man.txt" 2>"$work/man.err" \
+        || fail "man -l fails under $locale: $(cat "$work/man.err")"
+    [ ! -s "$work/man.err" ] || fail "man -l warns under $locale: $(head -n 5 "$work/man.err")"
+    if ! grep -q '^NAME' "$work/man.txt" || ! grep -q 'Pelk\.ini' "$work/man.txt"; then
+        fail "man -l under $locale renders no NAME section or no Pelk.ini: $(head -n 5 "$work/man.txt")"
+    fi
+done
+LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$man" 2>/dev/null | grep -q '表示形態' \
+    || fail "the manual page shows no Japanese window text on a UTF-8 terminal"
+# Each window text the page quotes must be one the program shows: the program holds its texts
+# in UTF-16, so look for each as UTF-16LE bytes, byte-aligned in a hex dump of the program.
+od -An -tx1 -v "$bin" | tr -s ' \n' '  ' >"$work/bin.hex"
+zcat "$man" | sed -n '/^\.ds J/p' | sed 's/\\(rq/\n/g' | sed -n 's/.*\\(lq//p' | sed 's/\\ / /g' \
+    >"$work/quoted"
+[ "$(wc -l <"$work/quoted")" -ge 5 ] || fail "found only $(wc -l <"$work/quoted") quoted window texts"
+while IFS= read -r text; do
+    hex=$(printf '%s' "$text" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' '  ')
+    grep -qF "$hex" "$work/bin.hex" || fail "the manual page quotes '$text', which pelk17 never shows"
+done <"$work/quoted"
+
+# The changelog's latest entry is this version; the copyright file names the holder and year
+# of the program's own notice and grants no license the project has not granted.
+zcat "$root/usr/share/doc/pelk17/changelog.gz" >"$work/changelog"
+logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1)
+[ "$logged" = "$version" ] || fail "the changelog's latest version is '$logged', not $version"
+copyright="$root/usr/share/doc/pelk17/copyright"
+notice=$(strings -el "$bin" | sed -n 's/^Copyright (C) //p' | head -n 1)
+[ -n "$notice" ] || fail "pelk17 carries no copyright notice"
+grep -qx "Copyright: $notice" "$copyright" || fail "copyright file lacks 'Copyright: $notice'"
+grep -qx 'License: none' "$copyright" || fail "copyright file does not say that no license is granted"
 
 for size in 32 64 128; do
     icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/pelk17.png"
