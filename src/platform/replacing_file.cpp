@@ -63,10 +63,10 @@ std::optional<QFileDevice::Permissions> oldBits(const QString& target)
 bool syncFile(QFile& file)
 {
 #ifdef Q_OS_UNIX
-    int result;
-    do
+    int result = 0;
+    do {
         result = ::fsync(file.handle());
-    while (result != 0 && errno == EINTR);
+    } while (result != 0 && errno == EINTR);
     return result == 0;
 #else
     Q_UNUSED(file);
@@ -84,10 +84,10 @@ bool syncFolder(const QString& folder)
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return true;
-    int result;
-    do
+    int result = 0;
+    do {
         result = ::fsync(fd);
-    while (result != 0 && errno == EINTR);
+    } while (result != 0 && errno == EINTR);
     const bool synced = result == 0 || errno == EINVAL || errno == ENOTSUP;
     const int error = errno;
     ::close(fd);
