@@ -31,10 +31,12 @@ protected:
     {
         if (watched != QApplication::focusWidget())
             return false;
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
         const auto* key = static_cast<QKeyEvent*>(event);
         if (event->type() == QEvent::KeyRelease)
             ended = ended || key->nativeVirtualKey() == shiftRightKeysym;
-        else if (event->type() == QEvent::KeyPress)
+        else
             keys << QStringLiteral("key %1 modifiers %2 text %3")
                         .arg(key->key(), 0, 16)
                         .arg(int(key->modifiers()), 0, 16)
