@@ -156,24 +156,11 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    // Needs its own X server; without the programs it fails rather than passes unseen.
-    X11Session x11;
-    QString unavailable;
-    if (const QStringList missing = X11Session::missingPrograms({"Xvfb", "openbox", "xdotool", "setxkbmap", "xprop"});
-        !missing.isEmpty())
-        unavailable = QStringLiteral("not installed: %1 (scripts/packages-test.txt)").arg(missing.join(u", "));
-    else if (x11.start(&unavailable)) {
-        qputenv("DISPLAY", x11.display().toLatin1());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    int result;
-    {
-        QApplication app(argc, argv);
-        KeysX11Test test(x11.display(), unavailable);
-        result = QTest::qExec(&test, argc, argv);
-    }
-    x11.stop();
-    return result;
+    return runOnPrivateX(argc, argv,
+                         {"Xvfb", "openbox", "xdotool", "setxkbmap", "xprop"},
+                         [](QString display, QString unavailable) {
+                             return std::make_unique<KeysX11Test>(std::move(display), std::move(unavailable));
+                         });
 }
 
 #include "test_keys_x11.moc"

@@ -149,24 +149,11 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    // Without an X server to test against it fails rather than passes unseen.
-    X11Session x11;
-    QString unavailable;
-    if (const QStringList missing = X11Session::missingPrograms({"Xvfb", "openbox", "xprop", "xwininfo"});
-        !missing.isEmpty())
-        unavailable = QStringLiteral("not installed: %1 (scripts/packages-test.txt)").arg(missing.join(u", "));
-    else if (x11.start(&unavailable)) {
-        qputenv("DISPLAY", x11.display().toLatin1());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    int result;
-    {
-        QApplication app(argc, argv);
-        TopmostX11Test test(x11.display(), unavailable);
-        result = QTest::qExec(&test, argc, argv);
-    }
-    x11.stop();
-    return result;
+    return runOnPrivateX(argc, argv,
+                         {"Xvfb", "openbox", "xprop", "xwininfo"},
+                         [](QString display, QString unavailable) {
+                             return std::make_unique<TopmostX11Test>(std::move(display), std::move(unavailable));
+                         });
 }
 
 #include "test_topmost_x11.moc"

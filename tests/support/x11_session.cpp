@@ -1,6 +1,8 @@
 #include "support/x11_session.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QStandardPaths>
 #include <QThread>
 #include <cerrno>
@@ -164,6 +166,27 @@ QString runXClient(const QString& display, const QStringList& argv, int* status)
     if (status)
         *status = ended && WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
     return QString::fromLocal8Bit(text);
+}
+
+int runOnPrivateX(int argc, char* argv[], const QStringList& programs,
+                  const std::function<std::unique_ptr<QObject>(QString display, QString unavailable)>& make)
+{
+    X11Session x11;
+    QString unavailable;
+    if (const QStringList missing = X11Session::missingPrograms(programs); !missing.isEmpty())
+        unavailable = QStringLiteral("not installed: %1 (scripts/packages-test.txt)").arg(missing.join(u", "));
+    else if (x11.start(&unavailable)) {
+        qputenv("DISPLAY", x11.display().toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    int result;
+    {
+        QApplication app(argc, argv);
+        const std::unique_ptr<QObject> test = make(x11.display(), unavailable);
+        result = QTest::qExec(test.get(), argc, argv);
+    }
+    x11.stop();
+    return result;
 }
 
 }  // namespace pelk::test

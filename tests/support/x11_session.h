@@ -2,7 +2,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <sys/types.h>
+
+class QObject;
 
 // A private X server (Xvfb, on a display number it picks itself) with the openbox window
 // manager, for tests that need a real window system. Both are started here and stopped
@@ -34,5 +38,12 @@ private:
 // Runs an X client (xprop, xwininfo) on the display and returns what it printed (output
 // and errors); its exit status goes to `status` when given (-1: it did not end normally).
 QString runXClient(const QString& display, const QStringList& argv, int* status = nullptr);
+
+// The main() of a test program that runs on its own X server: starts one when all of
+// `programs` are installed, makes Qt use it, and runs the test object that `make` builds
+// from the display and, when there is none, the reason (the test then fails on it rather
+// than passing unseen).
+int runOnPrivateX(int argc, char* argv[], const QStringList& programs,
+                  const std::function<std::unique_ptr<QObject>(QString display, QString unavailable)>& make);
 
 }  // namespace pelk::test
