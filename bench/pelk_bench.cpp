@@ -12,10 +12,10 @@
 #include "convert/convert_command.h"
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 #include "platform/services.h"
-#include "platform/widgets/main_window.h"
-#include "window/handlers.h"
+#include "view/main_window.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QApplication>
@@ -204,7 +204,7 @@ public:
                      .arg(model.Label1.caption(), messages.shown.join(u' ')));
     }
 
-    QtPictureService pictures;
+    RealPictureService pictures;
     RealFileService files;
     SilentMessages messages;
     NoWindowSystem windowSystem;
@@ -566,7 +566,7 @@ int breakdown(const QString& path)
         std::printf("  %-40s %s\n", what, qPrintable(ms(summarise(v))));
         std::fflush(stdout);
     };
-    QtPictureService pictures;
+    RealPictureService pictures;
     LibjpegEncoder encoder;
     QImage picture;
     time("picture service load", [&] { picture = QImage(); picture = pictures.load(path); });

@@ -2,7 +2,7 @@
 // first paint.
 #include "first_paint.h"
 
-#include "platform/widgets/program.h"
+#include "app/program.h"
 
 #include <QApplication>
 #include <QIcon>

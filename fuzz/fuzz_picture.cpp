@@ -4,7 +4,7 @@
 #include "harness.h"
 
 #include "platform/real/libjpeg_encoder.h"
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 #include "window/failure.h"
 
 #include <QCoreApplication>
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (declaredPixels(source) > maxFuzzPixels)
         return 0;
 
-    static QtPictureService service;
+    static RealPictureService service;
     QImageReader::setAllocationLimit(allocationLimitMiB);
 
     // Anything but a pelk::Failure escaping here aborts the run: that is a finding.

@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include "convert/quality.h"
+#include "platform/real/file_service.h"
 #include "settings/settings_file.h"
 #include "window/window_model.h"
 
@@ -155,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The save writes exactly the three values, and they load back.
-    saveSettings(w);
+    RealFileService files;
+    saveSettings(w, files);
     QByteArray expected = w.Text2.text().toLocal8Bit() + "\r\n";
     for (int value : {int(w.Check1.value()), int(w.Check2.value())})
         expected += QByteArray(" ") + char('0' + value) + " \r\n";

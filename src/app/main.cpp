@@ -1,4 +1,4 @@
-#include "platform/widgets/program.h"
+#include "app/program.h"
 
 #include <QApplication>
 #include <QIcon>

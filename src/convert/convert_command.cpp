@@ -11,16 +11,10 @@
 namespace pelk {
 namespace {
 
-QSize boxPixels(const PictureBox& box)
-{
-    return {box.design().twips.width / WindowModel::twipsPerPixel,
-            box.design().twips.height / WindowModel::twipsPerPixel};
-}
-
 void showOutput(WindowModel& w, Platform& p)
 {
     // The output preview is only ever shown, never saved: it may be read at box size.
-    w.Image2.setPicture(p.pictures.loadForDisplay(w.Text1.text(), boxPixels(w.Image2)));
+    w.Image2.setPicture(p.pictures.loadForDisplay(w.Text1.text(), pixels(w.Image2.design().twips).size()));
     w.Label7.setCaption(QString::number(p.files.length(w.Text1.text())) + QStringLiteral("Bytes"));
 }
 
@@ -63,13 +57,13 @@ void convertAndSave(WindowModel& w, Platform& p)
         if (type == u"ico")
             p.messages.show(iconApology);
         // 6. Nothing converted: only the settings are saved.
-        saveSettings(w);
+        saveSettings(w, p.files);
         return;
     }
 
     // 5. Confirm; 6. save the settings once the user has closed the message.
     p.messages.show(completionMessage);
-    saveSettings(w);
+    saveSettings(w, p.files);
 }
 
 }  // namespace

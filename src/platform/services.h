@@ -29,6 +29,9 @@ public:
     virtual ~FileService() = default;
     // The file's length in bytes. FileNotFound.
     virtual qint64 length(const QString& path) = 0;
+    // Replaces the file's whole content with `bytes`: the new content stands complete and
+    // on disk, or the old file stays as it was. WriteFailed.
+    virtual void replace(const QString& path, const QByteArray& bytes) = 0;
 };
 
 class MessageBoxService {

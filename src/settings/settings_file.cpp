@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "platform/replacing_file.h"
+#include "platform/services.h"
 #include "window/failure.h"
 #include "window/numbers.h"
 #include "window/window_model.h"
@@ -61,22 +61,20 @@ private:
 
 }  // namespace
 
-void saveSettings(WindowModel& w)
+void saveSettings(WindowModel& w, FileService& files)
 {
     w.savedQualityText = w.Text2.text();
     w.savedProgressive = w.Check1.value();
     w.savedTopmost = w.Check2.value();
 
-    // A file marked read-only, a folder that cannot be written or a full disk leave the
-    // old file as it was; a written one is on disk before it replaces the old.
-    ReplacingFile file(fileName);
-    if (!file.open())
-        return;
     const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive) + QStringLiteral("\r\n")
         + printForm(w.savedTopmost) + QStringLiteral("\r\n");
-    const QByteArray bytes = content.toLocal8Bit();
-    if (file.device().write(bytes) == bytes.size())
-        file.commit();
+    // A file marked read-only, a folder that cannot be written or a full disk leave the
+    // old file as it was; a written one is on disk before it replaces the old.
+    try {
+        files.replace(fileName, content.toLocal8Bit());
+    } catch (const Failure&) {
+    }
 }
 
 void loadSettings(WindowModel& w)

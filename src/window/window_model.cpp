@@ -190,9 +190,15 @@ Design hiddenFieldDesign(QString name, Twips twips, int tabIndex)
     return d;
 }
 
-Design pictureDesign(QString name, Twips twips)
+Design named(Design d, QString accessibleName)
 {
-    Design d = makeDesign(std::move(name), ControlKind::PictureBox, twips);
+    d.accessibleName = std::move(accessibleName);
+    return d;
+}
+
+Design pictureDesign(QString name, Twips twips, QString accessibleName)
+{
+    Design d = named(makeDesign(std::move(name), ControlKind::PictureBox, twips), std::move(accessibleName));
     d.toolTip = dropHint;
     d.fill = Fill::Window;
     d.sunken = true;
@@ -210,14 +216,16 @@ WindowModel::WindowModel()
             return d;
         }(),
         QStringLiteral("BMPからJPEGへ変換")),
-      HScroll1(makeDesign(QStringLiteral("HScroll1"), ControlKind::HScrollBar, {1920, 0, 1815, 135}, 11),
+      HScroll1(named(makeDesign(QStringLiteral("HScroll1"), ControlKind::HScrollBar, {1920, 0, 1815, 135}, 11),
+                     QStringLiteral("画質")),
                1, 99, 1, 1, 50),
-      Label8(labelDesign(QStringLiteral("Label8"), {2160, 120, 1815, 135}, 12),
+      Label8(named(labelDesign(QStringLiteral("Label8"), {2160, 120, 1815, 135}, 12), QStringLiteral("画質の目盛り")),
              QStringLiteral("| | | | | | | | | | | | | | ")),
       Text2(
           [] {
               Design d = makeDesign(QStringLiteral("Text2"), ControlKind::TextBox, {4080, 0, 375, 240}, 5);
               d.designFont = true;
+              d.accessibleName = QStringLiteral("画質（％）");
               return d;
           }(),
           QString(), 2),
@@ -258,11 +266,12 @@ WindowModel::WindowModel()
           [] {
               Design d = makeDesign(QStringLiteral("Text1"), ControlKind::TextBox, {4080, 600, 3855, 495}, 4);
               d.toolTip = QStringLiteral("変換後のファイル名が表示されます。");
+              d.accessibleName = QStringLiteral("変換後のファイル名");
               return d;
           }(),
           QString(), 500),
-      Image1(pictureDesign(QStringLiteral("Image1"), {120, 1080, 3855, 3420})),
-      Image2(pictureDesign(QStringLiteral("Image2"), {4080, 1080, 3855, 3420})),
+      Image1(pictureDesign(QStringLiteral("Image1"), {120, 1080, 3855, 3420}, QStringLiteral("変換前の画像"))),
+      Image2(pictureDesign(QStringLiteral("Image2"), {4080, 1080, 3855, 3420}, QStringLiteral("変換後の画像"))),
       Text3(hiddenFieldDesign(QStringLiteral("Text3"), {360, 1200, 975, 270}, 10), QStringLiteral("Text3"), 0),
       Text4(hiddenFieldDesign(QStringLiteral("Text4"), {360, 1800, 975, 270}, 14), QStringLiteral("Text4"), 0),
       Text5(hiddenFieldDesign(QStringLiteral("Text5"), {360, 2400, 2655, 270}, 15), QStringLiteral("Text5"), 0),

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "platform/drop_data.h"
+#include "window/drop_data.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,13 @@ namespace pelk {
 struct Twips {
     int left, top, width, height;
 };
+
+// The design is laid out in twips; the window is drawn at 96 dots per inch.
+inline constexpr int twipsPerPixel = 15;
+inline QRect pixels(const Twips& t)
+{
+    return {t.left / twipsPerPixel, t.top / twipsPerPixel, t.width / twipsPerPixel, t.height / twipsPerPixel};
+}
 
 enum class ControlKind { PushButton, HScrollBar, Label, TextBox, CheckBox, PictureBox };
 enum class Align { Left, Center, Right };
@@ -34,6 +42,7 @@ struct Design {
     int tabIndex = -1;  // -1: the control has no place in the tab sequence
     bool visible = true;
     QString toolTip;
+    QString accessibleName;  // what a screen reader names a control without a caption
     bool designFont = false;
     bool redText = false;
     Fill fill = Fill::Platform;
@@ -191,7 +200,7 @@ public:
     static inline const QString caption = QStringLiteral("Pelk17");
     static constexpr int clientWidthTwips = 7995;
     static constexpr int clientHeightTwips = 4575;
-    static constexpr int twipsPerPixel = 15;  // at 96 dots per inch
+    static QSize clientPixels() { return pixels({0, 0, clientWidthTwips, clientHeightTwips}).size(); }
 
     CommandButton Command1;
     ScrollBar HScroll1;

@@ -1,17 +1,64 @@
 #pragma once
 
-#include "platform/real/file_service.h"
-#include "platform/real/qt_picture_service.h"
 #include "platform/services.h"
+#include "window/failure.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 #include <vector>
 
-// Fakes for the platform services that a test cannot use for real (message boxes that
-// would block, the window system), and recording encoders. Pictures and file lengths
-// are real by default: tests write real files.
+// Fakes for every platform service, so that the handlers can be tested without the real
+// platform: message boxes that would block, the window system, recording encoders, and
+// plain stand-ins for pictures and files.
 namespace pelk::test {
+
+// Pictures put in by the test under a path; any other path is not found. Saves are
+// recorded, not written.
+class FakePictureService : public PictureService {
+public:
+    QImage load(const QString& path) override
+    {
+        const auto found = pictures.constFind(path);
+        if (found == pictures.constEnd())
+            throw Failure(FailureKind::FileNotFound, path);
+        return *found;
+    }
+    void saveBitmap(const QImage& picture, const QString& path) override
+    {
+        if (failSaves)
+            throw Failure(FailureKind::WriteFailed, path);
+        pictures.insert(path, picture);
+        saved << path;
+    }
+    QHash<QString, QImage> pictures;
+    QStringList saved;
+    bool failSaves = false;
+};
+
+// Real lengths; replace() writes the bytes plainly (the real road's care is tested on
+// its own), or fails, as a full disk would, when told to.
+class FakeFileService : public FileService {
+public:
+    qint64 length(const QString& path) override
+    {
+        const QFileInfo info(path);
+        if (!info.exists() || info.isDir())
+            throw Failure(FailureKind::FileNotFound, path);
+        return info.size();
+    }
+    void replace(const QString& path, const QByteArray& bytes) override
+    {
+        replaced << path;
+        QFile file(path);
+        if (failWrites || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+            throw Failure(FailureKind::WriteFailed, path);
+    }
+    QStringList replaced;
+    bool failWrites = false;
+};
 
 struct ShownMessage {
     QString text;
@@ -67,10 +114,10 @@ public:
     JpegEncoder* delegate = nullptr;
 };
 
-// The platform a handler test runs on: real pictures and file lengths, fake rest.
-struct TestPlatform {
-    QtPictureService pictures;
-    RealFileService files;
+// The platform a handler test runs on when nothing of it is real.
+struct FakePlatform {
+    FakePictureService pictures;
+    FakeFileService files;
     FakeMessageBox messages;
     FakeWindowSystem windowSystem;
     RecordingEncoder encoder;

@@ -85,4 +85,9 @@ WorkingDirectory::WorkingDirectory(const QString& path) : previous_(QDir::curren
 
 WorkingDirectory::~WorkingDirectory() { QDir::setCurrent(previous_); }
 
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 }  // namespace pelk::test

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 // Real files for tests: pictures with content that shows when pixels go wrong.
 namespace pelk::test {
@@ -15,6 +16,8 @@ QImage photoLike(int width, int height, quint32 seed = 1);
 void writeBytes(const QString& path, const QByteArray& bytes);
 void writePicture(const QString& path, const QImage& picture, const char* format, int quality = 90);
 QByteArray readBytes(const QString& path);
+// Every name in the folder, hidden ones too (a left-over temporary file shows), sorted.
+QStringList entries(const QString& folder);
 
 // Peak signal-to-noise ratio of b against a, both converted to RGB888; inf when equal.
 double psnr(const QImage& a, const QImage& b);

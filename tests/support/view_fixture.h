@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/widgets/main_window.h"
-#include "support/fakes.h"
-#include "window/handlers.h"
+#include "view/main_window.h"
+#include "support/real_platform.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QApplication>

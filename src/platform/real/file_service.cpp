@@ -1,5 +1,6 @@
 #include "platform/real/file_service.h"
 
+#include "platform/real/replacing_file.h"
 #include "window/failure.h"
 
 #include <QFileInfo>
@@ -12,6 +13,13 @@ qint64 RealFileService::length(const QString& path)
     if (!info.exists() || info.isDir())
         throw Failure(FailureKind::FileNotFound, path);
     return info.size();  // 64-bit: files over 2 GiB show their true size
+}
+
+void RealFileService::replace(const QString& path, const QByteArray& bytes)
+{
+    ReplacingFile file(path);
+    if (!file.open() || file.device().write(bytes) != bytes.size() || !file.commit())
+        throw Failure(FailureKind::WriteFailed, path + QStringLiteral(": ") + file.errorString());
 }
 
 }  // namespace pelk

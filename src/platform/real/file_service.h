@@ -7,6 +7,7 @@ namespace pelk {
 class RealFileService : public FileService {
 public:
     qint64 length(const QString& path) override;
+    void replace(const QString& path, const QByteArray& bytes) override;
 };
 
 }  // namespace pelk

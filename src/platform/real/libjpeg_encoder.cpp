@@ -3,7 +3,7 @@
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/plain_bitmap.h"
-#include "platform/replacing_file.h"
+#include "platform/real/replacing_file.h"
 
 #include <QFile>
 #include <QtDebug>

@@ -6,9 +6,9 @@
 
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
-#include "platform/real/qt_picture_service.h"
-#include "support/fakes.h"
-#include "window/handlers.h"
+#include "platform/real/picture_service.h"
+#include "support/real_platform.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QGuiApplication>
@@ -74,7 +74,7 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     const QString file = QString::fromLocal8Bit(argv[1]);
 
-    QtPictureService pictures;
+    RealPictureService pictures;
     RealFileService files;
     test::FakeMessageBox messages;
     test::FakeWindowSystem windowSystem;

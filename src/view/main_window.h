@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/drop_data.h"
+#include "window/drop_data.h"
 
 #include <QFrame>
 #include <QHash>

@@ -1,10 +1,10 @@
 // Drops, go and rename over real files: the mode table, partial updates on failure and
 // the failed-drop message.
-#include "support/fakes.h"
+#include "support/real_platform.h"
 #include "support/files.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "window/failure.h"
-#include "window/handlers.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -24,13 +24,13 @@ const QString gifCaption = QStringLiteral("gifから BMPへ変換");
 DropData files(const QStringList& paths) { return {true, paths}; }
 
 // The real pictures, except that the file at `refused` fails to load as `kind` says.
-class RefusingPictures : public QtPictureService {
+class RefusingPictures : public RealPictureService {
 public:
     QImage load(const QString& path) override
     {
         if (path == refused)
             throw Failure(kind, path);
-        return QtPictureService::load(path);
+        return RealPictureService::load(path);
     }
     QString refused;
     FailureKind kind = FailureKind::NotAPicture;

@@ -1,8 +1,8 @@
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 
 #include "platform/real/picture_reader.h"
 #include "platform/real/plain_bitmap.h"
-#include "platform/replacing_file.h"
+#include "platform/real/replacing_file.h"
 #include "window/failure.h"
 
 #include <QFileInfo>
@@ -59,9 +59,9 @@ QImage bitmapLayout(const QImage& picture)
 
 }  // namespace
 
-QtPictureService::QtPictureService() { allowLargePictures(); }
+RealPictureService::RealPictureService() { allowLargePictures(); }
 
-QImage QtPictureService::load(const QString& path)
+QImage RealPictureService::load(const QString& path)
 {
     // The same unchanged file gives the same picture: the press reloads the source it
     // has just shown, and a 48-megapixel bitmap takes a while to read again.
@@ -75,9 +75,9 @@ QImage QtPictureService::load(const QString& path)
     return picture;
 }
 
-QImage QtPictureService::loadForDisplay(const QString& path, QSize box) { return read(path, box); }
+QImage RealPictureService::loadForDisplay(const QString& path, QSize box) { return read(path, box); }
 
-void QtPictureService::saveBitmap(const QImage& picture, const QString& path)
+void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
 {
     if (picture.isNull())
         throw Failure(FailureKind::WriteFailed, path);

@@ -163,7 +163,7 @@ private slots:
         for (Control* c : w.controls()) {
             const Twips t = c->design().twips;
             for (int v : {t.left, t.top, t.width, t.height})
-                QVERIFY2(v % WindowModel::twipsPerPixel == 0, qPrintable(c->name()));
+                QVERIFY2(v % twipsPerPixel == 0, qPrintable(c->name()));
         }
         int designFonts = 0;
         for (Control* c : w.controls())

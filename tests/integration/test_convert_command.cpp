@@ -2,11 +2,11 @@
 // settings save, and what every way out of a press leaves in the window.
 #include "convert/convert_command.h"
 #include "platform/real/libjpeg_encoder.h"
-#include "support/fakes.h"
+#include "support/real_platform.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/permissions.h"
-#include "window/handlers.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QDir>

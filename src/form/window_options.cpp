@@ -1,8 +1,8 @@
-#include "window/window_options.h"
+#include "form/window_options.h"
 
 #include "platform/services.h"
 #include "settings/settings_file.h"
-#include "version.h"
+#include "form/version.h"
 #include "window/window_model.h"
 
 namespace pelk {
@@ -17,10 +17,10 @@ void Form_Load(WindowModel& w, Platform& p)
         applyTopmost(p);
 }
 
-void Form_Unload(WindowModel& w, std::int16_t& cancel)
+void Form_Unload(WindowModel& w, Platform& p, std::int16_t& cancel)
 {
     (void)cancel;
-    saveSettings(w);
+    saveSettings(w, p.files);
 }
 
 void Check2_Click(WindowModel& w, Platform& p)

@@ -12,7 +12,7 @@ struct Platform;
 // window topmost when the settings ask for it.
 void Form_Load(WindowModel& w, Platform& p);
 // Shut-down: saves the settings. The window always closes: the cancel flag is never set.
-void Form_Unload(WindowModel& w, std::int16_t& cancel);
+void Form_Unload(WindowModel& w, Platform& p, std::int16_t& cancel);
 // Setting the always-on-top box makes the window topmost at once; clearing it takes
 // effect at the next start.
 void Check2_Click(WindowModel& w, Platform& p);

@@ -6,10 +6,10 @@
 
 #include "platform/real/libjpeg_encoder.h"
 #include "support/enc_scratch_mount.h"
-#include "support/fakes.h"
+#include "support/real_platform.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
-#include "window/handlers.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -26,12 +26,6 @@ namespace {
 
 const QString completion = QStringLiteral("完了しました。");
 const QByteArray olderOutput = "an older file at the target, to be kept as it is";
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
 
 // Writes until the file system refuses: what is left is too little for any picture.
 void fillUp(const QString& folder)

@@ -1,4 +1,4 @@
-#include "platform/widgets/fonts.h"
+#include "view/fonts.h"
 
 #include "window/window_model.h"
 

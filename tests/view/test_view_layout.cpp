@@ -2,10 +2,10 @@
 // fonts, colours and visibility, which widget covers which, what a screen reader is told,
 // the fixed frame, the menu, the keyboard cycle, and the version box through a real
 // modal QMessageBox.
-#include "platform/widgets/main_window.h"
+#include "view/main_window.h"
 #include "platform/widgets/qt_message_box.h"
 #include "support/view_fixture.h"
-#include "window/window_options.h"
+#include "form/window_options.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -2,10 +2,10 @@
 
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 #include "platform/real/session_end.h"
 #include "platform/services.h"
-#include "platform/widgets/main_window.h"
+#include "view/main_window.h"
 #include "platform/widgets/qt_message_box.h"
 #include "platform/widgets/qt_window_system.h"
 #include "window/window_model.h"
@@ -35,7 +35,7 @@ private:
     void unloadAtExit();
     static void atExit();
 
-    QtPictureService pictures_;
+    RealPictureService pictures_;
     RealFileService files_;
     QtMessageBox messages_;
     QtWindowSystem windowSystem_;

@@ -1,7 +1,7 @@
 // JPEG and GIF pictures saved as bitmaps through the real picture service, read back
 // both by a reader of our own and by Qt's.
 
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
@@ -20,12 +20,6 @@ using namespace pelk;
 using namespace pelk::test;
 
 namespace {
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                  QDir::Name);
-}
 
 QByteArray encoded(const QImage& picture, const char* format)
 {
@@ -61,7 +55,7 @@ class TestBitmapSave : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    QtPictureService service_;
+    RealPictureService service_;
     QString path(const QString& name) const { return dir_->filePath(name); }
 
 private slots:

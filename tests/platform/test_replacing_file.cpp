@@ -1,12 +1,17 @@
 // The road every output and Pelk.ini is written by: which targets it refuses, the bits a
-// written file gets, and what a refusal or a full disk leaves. The permission cases run
-// again as the user nobody, whose rights, unlike root's, the bits also stop.
-#include "platform/replacing_file.h"
+// written file gets, and what a refusal or a full disk leaves, both for the outputs'
+// ReplacingFile and for the file service's replace() that saves the settings. The
+// permission cases run again as the user nobody, whose rights, unlike root's, the bits
+// also stop.
+#include "platform/real/file_service.h"
+#include "platform/real/replacing_file.h"
+#include "window/failure.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/permissions.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,14 +41,32 @@ const Case cases[] = {
     {"writable 0640", 0640, 0755, false, nullptr, 0640},
     {"read-only 0444", 0444, 0755, false, nullptr, -1},
     {"read-only 0544", 0544, 0755, false, nullptr, -1},
+    {"owner cannot write 0464", 0464, 0755, false, nullptr, -1},
+    {"writable 0604", 0604, 0755, false, nullptr, 0604},
     {"read-only folder", 0644, 0555, false, nullptr, -1},  // refused by its bits, for root too
     {"through a link", 0640, 0755, true, nullptr, 0640},
     {"full disk", 0644, 0755, false, "64k", -1},
 };
 
-QStringList entries(const QString& folder)
+const char* const roads[] = {"file", "service"};
+
+// Writes through one of the two roads; false when the write was refused or failed.
+// The temporary file's mode is seen on the first road only.
+bool write(const QString& road, const QString& target, const QByteArray& content, int* temporaryMode)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (road == QLatin1String("service")) {
+        try {
+            RealFileService().replace(target, content);
+            return true;
+        } catch (const Failure&) {
+            return false;
+        }
+    }
+    ReplacingFile replacing(target);
+    if (!replacing.open())
+        return false;
+    *temporaryMode = modeOf(replacing.device().fileName());
+    return replacing.device().write(content) == content.size() && replacing.commit();
 }
 
 }  // namespace
@@ -59,9 +82,12 @@ private slots:
         QTest::addColumn<bool>("throughLink");
         QTest::addColumn<QString>("disk");
         QTest::addColumn<int>("modeAfter");
+        QTest::addColumn<QString>("road");
         for (const Case& c : cases)
-            QTest::newRow(c.name) << c.oldMode << c.folderMode << c.throughLink << QString::fromLatin1(c.disk)
-                                  << c.modeAfter;
+            for (const char* road : roads)
+                QTest::addRow("%s, %s", c.name, road) << c.oldMode << c.folderMode << c.throughLink
+                                                      << QString::fromLatin1(c.disk) << c.modeAfter
+                                                      << QString::fromLatin1(road);
     }
 
     void replaces()
@@ -71,6 +97,7 @@ private slots:
         QFETCH(bool, throughLink);
         QFETCH(QString, disk);
         QFETCH(int, modeAfter);
+        QFETCH(QString, road);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("out"));
         QVERIFY(QDir().mkpath(folder));
@@ -97,15 +124,8 @@ private slots:
 
         const mode_t umaskBefore = ::umask(027);
         const bool folderSet = setMode(folder, folderMode);
-        bool written = false;
         int temporaryMode = -1;
-        {
-            ReplacingFile replacing(target);
-            if (replacing.open()) {
-                temporaryMode = modeOf(replacing.device().fileName());
-                written = replacing.device().write(content) == content.size() && replacing.commit();
-            }
-        }
+        const bool written = write(road, target, content, &temporaryMode);
         setMode(folder, 0755);
         ::umask(umaskBefore);
 
@@ -126,10 +146,40 @@ private slots:
             QSKIP("not root: the cases above already ran without root's rights");
         QStringList names;
         for (const Case& c : cases)
-            if (!c.disk)
-                names << QStringLiteral("replaces:") + QString::fromLatin1(c.name);
+            for (const char* road : roads)
+                if (!c.disk)
+                    names << QStringLiteral("replaces:%1, %2").arg(QLatin1String(c.name), QLatin1String(road));
         const QString problem = runAsNobody(names);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    // Root writes through every bit; a read-only file system stops it too.
+    void aReadOnlyMountKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("road");
+        for (const char* road : roads)
+            QTest::newRow(road) << QString::fromLatin1(road);
+    }
+    void aReadOnlyMountKeepsTheOldFile()
+    {
+        QFETCH(QString, road);
+        if (!runningAsRoot())
+            QSKIP("not root: cannot mount; the read-only folder row above stops this user");
+        QTemporaryDir source;
+        QTemporaryDir mountPoint;
+        const QByteArray old("12\r\n 1 \r\n 0 \r\n");
+        writeBytes(source.filePath(QStringLiteral("Pelk.ini")), old);
+        const QString folder = mountPoint.path();
+        QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), source.path(), folder}), 0);
+        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro,bind"), folder});
+        int temporaryMode = -1;
+        const bool written = write(road, folder + QStringLiteral("/Pelk.ini"), "99\r\n 0 \r\n 1 \r\n", &temporaryMode);
+        const QByteArray after = readBytes(folder + QStringLiteral("/Pelk.ini"));
+        const QStringList left = entries(folder);
+        QProcess::execute(QStringLiteral("umount"), {folder});
+        QVERIFY(!written);
+        QCOMPARE(after, old);
+        QCOMPARE(left, QStringList{QStringLiteral("Pelk.ini")});
     }
 };
 

@@ -1,7 +1,6 @@
-#include "platform/widgets/main_window.h"
+#include "view/main_window.h"
 
-#include "platform/widgets/fonts.h"
-#include "window/failure.h"
+#include "view/fonts.h"
 #include "window/window_model.h"
 
 #include <QAccessible>
@@ -28,16 +27,6 @@
 
 namespace pelk {
 namespace {
-
-// A failure that a handler does not trap ends the event, as in the window runtime.
-template <typename F>
-void deliver(F&& f)
-{
-    try {
-        f();
-    } catch (const Failure&) {
-    }
-}
 
 // The program only reads dropped files, so it takes a copy: accepting a move would let
 // the drag source delete the user's file.
@@ -76,15 +65,9 @@ void takeDrop(QObject* target, QDropEvent* event, const std::function<void(const
         target,
         [handler, data] {
             if (handler)
-                deliver([&] { handler(data); });
+                handler(data);
         },
         Qt::QueuedConnection);
-}
-
-QRect pixels(const Twips& t)
-{
-    const int k = WindowModel::twipsPerPixel;
-    return {t.left / k, t.top / k, t.width / k, t.height / k};
 }
 
 Qt::Alignment alignment(Align align)
@@ -101,19 +84,6 @@ Qt::Alignment alignment(Align align)
 }
 
 // Names a screen reader speaks for controls whose text does not say what they are.
-QString accessibleNameOf(const QString& control)
-{
-    static const QHash<QString, QString> names = {
-        {QStringLiteral("HScroll1"), QStringLiteral("画質")},
-        {QStringLiteral("Text2"), QStringLiteral("画質（％）")},
-        {QStringLiteral("Label8"), QStringLiteral("画質の目盛り")},
-        {QStringLiteral("Text1"), QStringLiteral("変換後のファイル名")},
-        {QStringLiteral("Image1"), QStringLiteral("変換前の画像")},
-        {QStringLiteral("Image2"), QStringLiteral("変換後の画像")},
-    };
-    return names.value(control);
-}
-
 // The character codes a key enters into a text box, one per UTF-16 unit, as the window
 // runtime passes them to a key-press handler; none for keys that enter no character
 // (arrows, Delete, Tab), which the box handles as any text box does.
@@ -148,9 +118,7 @@ std::vector<std::int16_t> characterCodes(const QKeyEvent* event)
 
 std::int16_t throughKeyPress(TextBox& box, std::int16_t code)
 {
-    std::int16_t entered = code;
-    deliver([&] { entered = box.keyPress(code); });
-    return entered;
+    return box.keyPress(code);
 }
 
 // The previews as a screen reader should see them: pictures, with the name and the
@@ -262,13 +230,12 @@ MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QMainWindow(parent
     version->setObjectName(model_.mnuVer.name);
     connect(version, &QAction::triggered, this, [this] {
         if (model_.mnuVer.Click)
-            deliver(model_.mnuVer.Click);
+            model_.mnuVer.Click();
     });
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(WindowModel::clientWidthTwips / WindowModel::twipsPerPixel,
-                         WindowModel::clientHeightTwips / WindowModel::twipsPerPixel);
+    client->setFixedSize(WindowModel::clientPixels());
     client->setAutoFillBackground(true);
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -288,7 +255,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
         auto& button = static_cast<CommandButton&>(control);
         auto* w = new QPushButton(button.caption(), parent);
         w->setAutoDefault(false);
-        connect(w, &QPushButton::clicked, this, [&button] { deliver([&] { button.click(); }); });
+        connect(w, &QPushButton::clicked, this, [&button] { button.click(); });
         button.observe([w, &button] {
             w->setText(button.caption());
             w->setVisible(button.visible());
@@ -305,12 +272,12 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
         w->setValue(bar.value());
         w->setFocusPolicy(Qt::StrongFocus);
         w->installEventFilter(this);
-        connect(w, &QScrollBar::sliderMoved, this, [&bar](int v) { deliver([&] { bar.dragTo(v); }); });
-        connect(w, &QScrollBar::sliderReleased, this, [&bar] { deliver([&] { bar.endDrag(); }); });
+        connect(w, &QScrollBar::sliderMoved, this, [&bar](int v) { bar.dragTo(v); });
+        connect(w, &QScrollBar::sliderReleased, this, [&bar] { bar.endDrag(); });
         // Keys, arrow and track clicks; a drag reports through sliderMoved instead.
         connect(w, &QScrollBar::valueChanged, this, [w, &bar](int v) {
             if (!w->isSliderDown())
-                deliver([&] { bar.setValue(v); });
+                bar.setValue(v);
         });
         bar.observe([w, &bar] {
             const QSignalBlocker blocker(w);
@@ -355,7 +322,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
         box.observe(show);
         // The widget has already toggled itself; the model decides what it shows.
         connect(w, &QCheckBox::clicked, this, [&box, show] {
-            deliver([&] { box.userClick(); });
+            box.userClick();
             show();
         });
         widget = w;
@@ -398,7 +365,7 @@ void MainWindow::bindTextBox(QLineEdit* edit, Control& control)
     show();
     box.observe(show);
     connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) {
-        deliver([&] { box.setText(text); });
+        box.setText(text);
     });
     if (&box == &model_.Text2) {
         edit->installEventFilter(this);
@@ -413,8 +380,8 @@ void MainWindow::applyDesign(QWidget* widget, const Control& control)
     widget->setGeometry(pixels(d.twips));
     widget->setToolTip(d.toolTip);
     widget->setVisible(control.visible());
-    if (const QString name = accessibleNameOf(d.name); !name.isEmpty())
-        widget->setAccessibleName(name);
+    if (!d.accessibleName.isEmpty())
+        widget->setAccessibleName(d.accessibleName);
     if (d.designFont)
         widget->setFont(designFont());
     if (d.kind == ControlKind::Label || d.kind == ControlKind::PictureBox)
@@ -551,7 +518,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     std::int16_t cancel = 0;
     if (model_.Unload)
-        deliver([&] { model_.Unload(cancel); });
+        model_.Unload(cancel);
     if (cancel)
         event->ignore();
     else

@@ -7,9 +7,9 @@
 namespace pelk {
 
 // Pictures through Qt's image readers and its BMP writer.
-class QtPictureService : public PictureService {
+class RealPictureService : public PictureService {
 public:
-    QtPictureService();
+    RealPictureService();
     QImage load(const QString& path) override;
     QImage loadForDisplay(const QString& path, QSize box) override;
     void saveBitmap(const QImage& picture, const QString& path) override;

@@ -1,6 +1,6 @@
-#include "platform/widgets/program.h"
+#include "app/program.h"
 
-#include "window/handlers.h"
+#include "app/wiring.h"
 
 #include <QApplication>
 #include <cstdlib>

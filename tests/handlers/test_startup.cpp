@@ -1,10 +1,10 @@
-// Start-up over real settings files, shut-down, the always-on-top box and the version box.
+// Start-up over real settings files on the fake platform, shut-down, the always-on-top box and the version box.
 #include "support/fakes.h"
 #include "support/files.h"
-#include "version.h"
-#include "window/handlers.h"
+#include "form/version.h"
+#include "app/wiring.h"
 #include "window/window_model.h"
-#include "window/window_options.h"
+#include "form/window_options.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +55,7 @@ private slots:
         QFETCH(int, topmostCalls);
         if (!file.isNull())
             writeBytes(QStringLiteral("Pelk.ini"), file);
-        TestPlatform t;
+        FakePlatform t;
         WindowModel w;
         connectHandlers(w, t.platform);
         w.Load();
@@ -71,7 +71,7 @@ private slots:
 
     void shutDownSavesAndNeverCancels()
     {
-        TestPlatform t;
+        FakePlatform t;
         WindowModel w;
         connectHandlers(w, t.platform);
         w.Load();
@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(readBytes(QStringLiteral("Pelk.ini")), QByteArray("42\r\n 1 \r\n 0 \r\n"));
 
         // The next start restores it.
-        TestPlatform t2;
+        FakePlatform t2;
         WindowModel again;
         connectHandlers(again, t2.platform);
         again.Load();
@@ -92,12 +92,12 @@ private slots:
         QCOMPARE(int(again.Check1.value()), 1);
     }
 
-    void shutDownWithAReadOnlyFileKeepsItsBytes()
+    void shutDownWithAFailedWriteKeepsTheOldFile()
     {
         const QByteArray old("11\r\n 0 \r\n 1 \r\n");
         writeBytes(QStringLiteral("Pelk.ini"), old);
-        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::ReadGroup);
-        TestPlatform t;
+        FakePlatform t;
+        t.files.failWrites = true;
         WindowModel w;
         connectHandlers(w, t.platform);
         w.Load();
@@ -106,13 +106,13 @@ private slots:
         w.Unload(cancel);
         QCOMPARE(cancel, std::int16_t(0));
         QVERIFY(t.messages.shown.empty());
+        QCOMPARE(t.files.replaced, QStringList{QStringLiteral("Pelk.ini")});
         QCOMPARE(readBytes(QStringLiteral("Pelk.ini")), old);
-        QFile::setPermissions(QStringLiteral("Pelk.ini"), QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void theAlwaysOnTopBox()
     {
-        TestPlatform t;
+        FakePlatform t;
         WindowModel w;
         connectHandlers(w, t.platform);
         w.Load();
@@ -130,7 +130,7 @@ private slots:
         w.Check2.setValue(0);
         std::int16_t cancel = 0;
         w.Unload(cancel);
-        TestPlatform t2;
+        FakePlatform t2;
         WindowModel next;
         connectHandlers(next, t2.platform);
         next.Load();
@@ -139,7 +139,7 @@ private slots:
 
     void theVersionBox()
     {
-        TestPlatform t;
+        FakePlatform t;
         WindowModel w;
         connectHandlers(w, t.platform);
         w.mnuVer.Click();

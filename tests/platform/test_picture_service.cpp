@@ -1,7 +1,7 @@
 // Loading pictures through the real picture service: the kinds it reads, how it fails,
 // how large a picture it takes and how it reads one that is only shown in a box.
 
-#include "platform/real/qt_picture_service.h"
+#include "platform/real/picture_service.h"
 #include "support/corpus_files.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
@@ -58,7 +58,7 @@ class TestPictureService : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
-    QtPictureService service_;
+    RealPictureService service_;
     QString path(const QString& name) const { return dir_->filePath(name); }
 
     std::optional<Failure> failureLoading(const QString& file, bool forDisplay)

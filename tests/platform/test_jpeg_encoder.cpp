@@ -61,12 +61,6 @@ QImage decode(const QString& path)
     return reader.read();
 }
 
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                                  QDir::Name);
-}
-
 }  // namespace
 
 class TestJpegEncoder : public QObject {

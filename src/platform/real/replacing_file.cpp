@@ -1,4 +1,4 @@
-#include "platform/replacing_file.h"
+#include "platform/real/replacing_file.h"
 
 #include <QDir>
 #include <QFileInfo>
