@@ -331,9 +331,9 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
     case ControlKind::PictureBox: {
         auto& picture = static_cast<PictureBox&>(control);
         auto* w = new PictureView(parent);
-        w->onDrop = [&picture](const DropData& data) {
+        w->onDrop = [&picture](const DropData& dropped) {
             if (picture.OLEDragDrop)
-                picture.OLEDragDrop(data);
+                picture.OLEDragDrop(dropped);
         };
         w->setPicture(picture.picture());
         picture.observe([w, &picture] {

@@ -285,10 +285,10 @@ std::vector<Control*> WindowModel::controls()
             &Label4,   &Label7,   &Label1, &Text1,  &Image1, &Image2, &Text3,  &Text4,  &Text5};
 }
 
-Control* WindowModel::control(const QString& name)
+Control* WindowModel::control(const QString& controlName)
 {
     for (Control* c : controls())
-        if (c->name() == name)
+        if (c->name() == controlName)
             return c;
     return nullptr;
 }

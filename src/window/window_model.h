@@ -243,7 +243,7 @@ public:
 
     // The controls in the order of the layout table.
     std::vector<Control*> controls();
-    Control* control(const QString& name);
+    Control* control(const QString& controlName);
 };
 
 }  // namespace pelk
