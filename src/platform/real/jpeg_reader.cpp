@@ -1,51 +1,17 @@
 #include "platform/real/jpeg_reader.h"
 
+#include "platform/real/libjpeg_support.h"
 #include "platform/real/picture_memory.h"
 
 #include <QTransform>
 
-#include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <cstring>
 #include <algorithm>
+#include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
 
 namespace pelk {
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    bool stopOnWarning;  // off while the header is read, so that its size still counts
-    bool warned;
-    char warning[JMSG_LENGTH_MAX];  // the first warning
-    char error[JMSG_LENGTH_MAX];    // the error that stopped libjpeg
-};
-
-ErrorManager* errorsOf(j_common_ptr cinfo) { return reinterpret_cast<ErrorManager*>(cinfo->err); }
-
-[[noreturn]] void leave(j_common_ptr cinfo)
-{
-    ErrorManager* errors = errorsOf(cinfo);
-    (*cinfo->err->format_message)(cinfo, errors->error);
-    std::longjmp(errors->jump, 1);
-}
-
-// Level -1 is a warning (what libjpeg counts in num_warnings); 0 and up are traces.
-void onMessage(j_common_ptr cinfo, int level)
-{
-    if (level >= 0)
-        return;
-    ErrorManager* errors = errorsOf(cinfo);
-    if (!errors->warned) {
-        errors->warned = true;
-        (*cinfo->err->format_message)(cinfo, errors->warning);
-    }
-    if (errors->stopOnWarning)
-        std::longjmp(errors->jump, 1);
-}
 
 // libjpeg-turbo's fast Huffman decoder reads a code that no table holds as a zero, without
 // a warning; only its careful decoder warns. The fast one runs only while 512 bytes a block
@@ -196,7 +162,7 @@ int exifOrientation(QByteArrayView jpeg)
 }
 
 // Nothing with a destructor lives in these frames: longjmp may land here.
-bool readHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors, PieceSource* source)
+bool readHeader(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, PieceSource* source)
 {
     if (setjmp(errors->jump))
         return false;
@@ -209,16 +175,14 @@ bool readHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors, PieceSource
 enum class Outcome { Done, Stopped, NoMemory };
 
 // `picture` is the caller's, allocated here once the output size is known.
-Outcome decodeRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, QSize box, QImage* picture)
+Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize box, QImage* picture)
 {
     if (setjmp(errors->jump))
         return Outcome::Stopped;
     errors->stopOnWarning = true;
     const bool gray = cinfo->jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    // QRgb's byte order in memory.
-    const J_COLOR_SPACE rgb = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-    cinfo->out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : rgb;
+    cinfo->out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : rgb32Space;
     cinfo->scale_num = 1;
     cinfo->scale_denom = 1;
     if (box.isValid()) {
@@ -270,19 +234,17 @@ Outcome decodeRows(jpeg_decompress_struct* cinfo, ErrorManager* errors, QSize bo
 }  // namespace
 
 struct JpegDecoder::State {
-    jpeg_decompress_struct cinfo{};
-    ErrorManager errors{};
+    Decompressor cinfo{new jpeg_decompress_struct{}};
+    LibjpegErrors errors;
     PieceSource source{};
     bool decoded = false;
 };
 
 JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>())
 {
-    jpeg_decompress_struct* cinfo = &state_->cinfo;
-    ErrorManager* errors = &state_->errors;
-    cinfo->err = jpeg_std_error(&errors->pub);
-    errors->pub.error_exit = leave;
-    errors->pub.emit_message = onMessage;
+    jpeg_decompress_struct* cinfo = state_->cinfo.get();
+    LibjpegErrors* errors = &state_->errors;
+    cinfo->err = useErrors(*errors);
     PieceSource* source = &state_->source;
     source->pub.init_source = startSource;
     source->pub.fill_input_buffer = nextPiece;
@@ -321,7 +283,7 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
     }
 }
 
-JpegDecoder::~JpegDecoder() { jpeg_destroy_decompress(&state_->cinfo); }
+JpegDecoder::~JpegDecoder() = default;
 
 PictureRead JpegDecoder::decode(QSize box)
 {
@@ -335,7 +297,7 @@ PictureRead JpegDecoder::decode(QSize box)
     if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
         box.transpose();
     QImage picture;
-    switch (decodeRows(&state_->cinfo, &state_->errors, box, &picture)) {
+    switch (decodeRows(state_->cinfo.get(), &state_->errors, box, &picture)) {
     case Outcome::Done:
         break;
     case Outcome::NoMemory:
@@ -344,7 +306,7 @@ PictureRead JpegDecoder::decode(QSize box)
         if (state_->errors.warned)
             return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
         // An error past a readable header: the picture's own data are broken.
-        return {{}, state_->cinfo.err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
+        return {{}, state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
                                                                      : ReadProblem::Damaged,
                 QString::fromLocal8Bit(state_->errors.error)};
     }

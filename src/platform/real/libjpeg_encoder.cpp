@@ -1,20 +1,17 @@
 #include "platform/real/libjpeg_encoder.h"
 
+#include "platform/real/bmp_format.h"
+#include "platform/real/libjpeg_support.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
-#include "platform/real/plain_bitmap.h"
 #include "platform/real/replacing_file.h"
 
 #include <QFile>
 #include <QtDebug>
 
-#include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <memory>
 #include <optional>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
 
 namespace pelk {
@@ -28,29 +25,6 @@ enum Result : std::int16_t {
     DestinationUnwritable = 3,
     EncodeFailed = 4,  // libjpeg or the write of the data failed
 };
-
-// libjpeg reports fatal errors through error_exit, which must not return. It jumps
-// back to compress() below, whose frame holds nothing that needs destroying; every
-// resource is owned one level up and released there.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char text[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void exitWithError(j_common_ptr cinfo)
-{
-    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, errors->text);
-    std::longjmp(errors->jump, 1);
-}
-
-void warn(j_common_ptr cinfo)
-{
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    qWarning("libjpeg: %s", text);
-}
 
 // Compressed data goes to the temporary file through a buffer of our own.
 struct Destination {
@@ -84,15 +58,6 @@ void finishDestination(j_compress_ptr cinfo)
         ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-struct CompressDeleter {
-    void operator()(jpeg_compress_struct* cinfo) const
-    {
-        jpeg_destroy_compress(cinfo);  // safe on a zeroed struct: create may have failed
-        delete cinfo;
-    }
-};
-using Compressor = std::unique_ptr<jpeg_compress_struct, CompressDeleter>;
-
 // Pixels as libjpeg will read them: straight from the picture's own rows, or from the
 // file's rows when `rows` is set.
 struct Pixels {
@@ -105,7 +70,7 @@ struct Pixels {
     BitmapRows* rows = nullptr;
 };
 
-bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, Destination* destination,
+bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination,
               const Pixels* pixels, int quality, bool progressive)
 {
     // Nothing with a destructor lives in this frame: longjmp may land here.
@@ -138,18 +103,6 @@ bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, Destination* de
     return true;
 }
 
-bool allAlphaZero(const QImage& picture)
-{
-    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
-            if (qAlpha(line[x]) != 0)
-                return false;
-    }
-    return true;
-}
-
 bool grayPalette(const QImage& picture)
 {
     if (picture.colorCount() == 0)
@@ -159,8 +112,6 @@ bool grayPalette(const QImage& picture)
             return false;
     return true;
 }
-
-constexpr J_COLOR_SPACE rgb32Space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
 // Brings the picture into a layout libjpeg-turbo reads directly. The common 24- and
 // 32-bit bitmaps are used in place; palette, 16-bit and transparent pictures need one
@@ -174,7 +125,7 @@ Pixels pixelsOf(QImage& picture)
     case QImage::Format_RGBA8888_Premultiplied:
         // Many 32-bit bitmaps declare an alpha mask but leave it zero throughout: such
         // a picture is opaque, not invisible.
-        if (hasTransparency(picture) && !allAlphaZero(picture))
+        if (transparencyOf(picture) == Transparency::Some)
             picture = flattenOnWhite(picture);
         else if (picture.format() == QImage::Format_ARGB32_Premultiplied
                  || picture.format() == QImage::Format_RGBA8888_Premultiplied)
@@ -236,16 +187,15 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // in the file: the same pixels, without a decoded copy of the whole picture beside
     // the one the window already holds.
     const QString sourceName = QFile::decodeName(sourcePath);
-    QFile plainFile(sourceName);
+    const std::optional<PlainBitmapFile> plain = openPlainBitmap(sourceName);
     std::optional<BitmapRows> fileRows;
     Pixels pixels{};
     QImage picture;
-    if (plainFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        if (const std::optional<PlainBitmap> plain = plainBitmapLayout(plainFile, maxPicturePixels)) {
-            fileRows.emplace(plainFile, *plain);
-            pixels = {nullptr, 0, plain->width, plain->height, plain->bytesPerPixel,
-                      plain->bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX, &*fileRows};
-        }
+    if (plain) {
+        const PlainBitmap& layout = plain->layout;
+        fileRows.emplace(*plain->file, layout);
+        pixels = {nullptr, 0, layout.width, layout.height, layout.bytesPerPixel,
+                  layout.bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX, &*fileRows};
     }
     if (!fileRows) {
         PictureRead source = readPicture(sourceName);
@@ -269,10 +219,8 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     }
 
     Compressor cinfo(new jpeg_compress_struct{});
-    ErrorManager errors{};
-    cinfo->err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = exitWithError;
-    errors.pub.output_message = warn;
+    LibjpegErrors errors;
+    cinfo->err = useErrors(errors);
     Destination destination{};
     destination.device = &output.device();
     destination.buffer.resize(64 * 1024);
@@ -283,9 +231,11 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // 0 is the lowest quality the caller can ask for; libjpeg's lowest is 1.
     const int libjpegQuality = qBound(1, int(quality), 100);
     if (!compress(cinfo.get(), &errors, &destination, &pixels, libjpegQuality, progressive)) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), errors.text);
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), errors.error);
         return EncodeFailed;
     }
+    if (errors.warned)
+        qWarning("SavetoJPEG: %s: libjpeg: %s", destinationPath.constData(), errors.warning);
     cinfo.reset();
     if (!output.commit()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),

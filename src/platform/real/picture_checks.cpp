@@ -1,5 +1,8 @@
 #include "platform/real/picture_checks.h"
 
+#include "platform/real/bmp_format.h"
+#include "platform/real/picture_limits.h"
+
 #include <QVarLengthArray>
 #include <QtEndian>
 #include <climits>
@@ -90,50 +93,37 @@ FileCheck checkBitmap(QByteArrayView bytes)
     const Bytes b(bytes);
     if (!b.has(0, 18) || b.u8(0) != 'B' || b.u8(1) != 'M')
         return damaged("no bitmap header");
-    const quint32 dataOffset = b.le32(10);
-    const quint32 infoSize = b.le32(14);
-    if (infoSize < 12 || !b.has(14, infoSize))
+    const std::optional<BmpHeader> header = readBmpHeader(bytes);
+    if (!header || !b.has(14, header->infoSize))
         return damaged("the bitmap header is cut short");
-    qint64 width = 0, height = 0, bits = 0;
-    quint32 compression = 0;
-    if (infoSize == 12) {  // OS/2 core header
-        width = b.le16(18);
-        height = b.le16(20);
-        bits = b.le16(24);
-    } else {
-        if (infoSize < 16 || !b.has(14, 16))
-            return damaged("the bitmap header is cut short");
-        width = qint32(b.le32(18));
-        height = qint32(b.le32(22));
-        bits = b.le16(28);
-        compression = infoSize >= 20 ? b.le32(30) : 0;
-    }
-    height = qAbs(height);  // negative: rows top-down
+    const qint64 width = header->width;
+    const qint64 height = qAbs(header->height);  // negative: rows top-down
+    const qint64 bits = header->bitsPerPixel;
+    const quint32 dataOffset = header->dataOffset;
     if (width <= 0 || height <= 0)
         return damaged("the bitmap has no pixels");
     if (dataOffset >= quint32(b.size()))
         return damaged("the pixel data lies past the end of the file");
-    if (infoSize >= 40 && bits >= 1 && bits <= 8 && b.le32(46) > (quint32(1) << bits))
+    if (bits >= 1 && bits <= 8 && header->paletteColours > (quint32(1) << bits))
         return damaged("the palette has more colours than the pixels can index");
 
     FileCheck check;
     check.declared = QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
-    switch (compression) {
+    switch (header->compression) {
     case 0:  // BI_RGB
     case 3:  // BI_BITFIELDS
     case 6: {  // BI_ALPHABITFIELDS
         if (bits <= 0 || bits > 32)
             return check;  // the reader refuses it
         // The last row's padding is not required: some writers leave it out.
-        const qint64 stride = (width * bits + 31) / 32 * 4;
-        const qint64 needed = qint64(dataOffset) + stride * (height - 1) + (width * bits + 7) / 8;
+        const qint64 needed = qint64(dataOffset) + bmpStride(width, int(bits)) * (height - 1) + (width * bits + 7) / 8;
         if (b.size() < needed)
             return damaged("the pixel rows end before the header says they do");
         return check;
     }
     case 1:  // BI_RLE8
     case 2: {  // BI_RLE4
-        const FileCheck runs = checkRunLengths(b, dataOffset, width, height, compression == 2);
+        const FileCheck runs = checkRunLengths(b, dataOffset, width, height, header->compression == 2);
         if (runs.problem != FileProblem::None)
             return runs;
         return check;

@@ -24,9 +24,6 @@ struct FileCheck {
     qint64 decoderBytes = 0;    // memory the decoder needs besides the picture itself
 };
 
-// More scans than this is no encoder's doing: libjpeg-turbo's own tools refuse them too.
-inline constexpr int maxJpegScans = 500;
-
 // A Windows bitmap: plain rows must all be there; a run-length stream must stay inside
 // its rows and the picture and must not end before its last row.
 FileCheck checkBitmap(QByteArrayView bytes);

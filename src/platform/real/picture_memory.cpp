@@ -1,5 +1,7 @@
 #include "platform/real/picture_memory.h"
 
+#include "platform/real/bmp_format.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -19,7 +21,7 @@ QImage allocatePicture(int width, int height, QImage::Format format)
     if (width <= 0 || height <= 0)
         return {};
     const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-    const qsizetype bytesPerLine = (qsizetype(width) * depth + 31) / 32 * 4;  // QImage's own rows
+    const qsizetype bytesPerLine = bmpStride(width, depth);  // QImage pads its rows as a bitmap does
     if (bytesPerLine > std::numeric_limits<qsizetype>::max() / height)
         return {};
     const qsizetype size = bytesPerLine * height;

@@ -1,9 +1,10 @@
 #include "platform/real/picture_reader.h"
 
+#include "platform/real/bmp_format.h"
 #include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_checks.h"
+#include "platform/real/picture_limits.h"
 #include "platform/real/picture_tools.h"
-#include "platform/real/plain_bitmap.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -122,14 +123,11 @@ PictureRead readPicture(const QString& path, QSize box)
     if (format == "bmp") {
         // Read through a file of its own: Qt's reader keeps its place in `file`, and reads
         // leave no mapped pages behind to swell the memory in use.
-        QFile rows(path);
-        if (rows.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            if (const std::optional<PlainBitmap> plain = plainBitmapLayout(rows, maxPicturePixels)) {
-                QImage picture = box.isValid() ? readPlainBitmapReduced(rows, *plain, box)
-                                               : readPlainBitmap(rows, *plain);
-                if (!picture.isNull())
-                    return {picture, ReadProblem::None, {}};
-            }
+        if (const std::optional<PlainBitmapFile> plain = openPlainBitmap(path)) {
+            QImage picture = box.isValid() ? readPlainBitmapReduced(*plain->file, plain->layout, box)
+                                           : readPlainBitmap(*plain->file, plain->layout);
+            if (!picture.isNull())
+                return {picture, ReadProblem::None, {}};
         }
     }
 

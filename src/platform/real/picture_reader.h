@@ -10,11 +10,6 @@
 // its content, never its name (the name only chooses the conversion).
 namespace pelk {
 
-// A read may hold the picture plus the decoder's own working memory, at most this much:
-// a 100-megapixel picture still fits, progressive JPEG included, with room to spare for
-// the conversion that follows under a process limit of 1.5 GiB.
-inline constexpr qint64 maxDecodeBytes = qint64(1) << 30;
-
 enum class ReadProblem {
     None,
     Unreadable,   // the file cannot be opened or read

@@ -1,7 +1,8 @@
 #include "platform/real/picture_service.h"
 
 #include "platform/real/picture_reader.h"
-#include "platform/real/plain_bitmap.h"
+#include "platform/real/bmp_format.h"
+#include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
 #include "window/failure.h"
 
@@ -40,12 +41,12 @@ QImage bitmapLayout(const QImage& picture)
 {
     switch (picture.format()) {
     case QImage::Format_Indexed8:
-        if (!hasTransparency(picture))
+        if (transparencyOf(picture) == Transparency::None)
             return picture;  // written as 8-bit; its unused palette alpha is dropped
         return flattenOnWhite(picture);
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
-        if (!hasTransparency(picture))
+        if (transparencyOf(picture) == Transparency::None)
             return picture.convertToFormat(QImage::Format_Indexed8);
         return flattenOnWhite(picture);
     case QImage::Format_Grayscale8:

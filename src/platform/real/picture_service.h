@@ -1,21 +1,18 @@
 #pragma once
 
 #include "platform/real/file_stamp.h"
-#include "platform/real/picture_tools.h"
 #include "platform/services.h"
 
 namespace pelk {
 
-// Pictures through Qt's image readers and its BMP writer.
+// Pictures read by content (JPEG by the program's own decoder, plain bitmaps straight
+// from their rows, the rest by Qt's readers) and written as bitmaps.
 class RealPictureService : public PictureService {
 public:
     RealPictureService();
     QImage load(const QString& path) override;
     QImage loadForDisplay(const QString& path, QSize box) override;
     void saveBitmap(const QImage& picture, const QString& path) override;
-
-    // The largest picture accepted, in pixels. Ordinary large photos must load.
-    static constexpr qint64 maxPixels = maxPicturePixels;
 
 private:
     QString lastPath_;

@@ -1,5 +1,7 @@
 #include "platform/real/picture_tools.h"
 
+#include "platform/real/picture_limits.h"
+
 #include <QImageReader>
 
 namespace pelk {
@@ -12,31 +14,39 @@ void allowLargePictures()
         QImageReader::setAllocationLimit(neededMiB);
 }
 
-bool hasTransparency(const QImage& picture)
+Transparency transparencyOf(const QImage& picture)
 {
-    if (!picture.hasAlphaChannel())
-        return false;
+    if (!picture.hasAlphaChannel() || picture.isNull())
+        return Transparency::None;
+    bool seeThrough = false;  // some alpha below 255
+    bool visible = false;     // some alpha above 0
+    const auto see = [&](int alpha) {
+        seeThrough |= alpha != 255;
+        visible |= alpha != 0;
+        return seeThrough && visible;  // the answer is known
+    };
     if (picture.format() == QImage::Format_Indexed8) {
-        // Only the colours in use count: a palette may carry unused transparent entries.
         const QList<QRgb> table = picture.colorTable();
         for (int y = 0; y < picture.height(); ++y) {
             const uchar* line = picture.constScanLine(y);
             for (int x = 0; x < picture.width(); ++x)
-                if (line[x] < table.size() && qAlpha(table[line[x]]) != 255)
-                    return true;
+                if (line[x] < table.size() && see(qAlpha(table[line[x]])))
+                    return Transparency::Some;
         }
-        return false;
+    } else {
+        const QImage argb = picture.format() == QImage::Format_ARGB32
+            ? picture
+            : picture.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < argb.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            for (int x = 0; x < argb.width(); ++x)
+                if (see(qAlpha(line[x])))
+                    return Transparency::Some;
+        }
     }
-    const QImage argb = picture.format() == QImage::Format_ARGB32
-        ? picture
-        : picture.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
-            if (qAlpha(line[x]) != 255)
-                return true;
-    }
-    return false;
+    if (!seeThrough)
+        return Transparency::None;
+    return visible ? Transparency::Some : Transparency::All;
 }
 
 QImage flattenOnWhite(const QImage& picture)

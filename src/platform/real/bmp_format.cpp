@@ -1,5 +1,6 @@
-#include "platform/real/plain_bitmap.h"
+#include "platform/real/bmp_format.h"
 
+#include "platform/real/picture_limits.h"
 #include "platform/real/picture_memory.h"
 
 #include <QtEndian>
@@ -40,38 +41,73 @@ bool readAt(QFile& file, qint64 offset, uchar* data, qint64 size)
 
 }  // namespace
 
-std::optional<PlainBitmap> plainBitmapLayout(QFile& file, qint64 maxPixels)
+std::optional<BmpHeader> readBmpHeader(QByteArrayView bytes)
 {
-    uchar h[54];
-    if (!readAt(file, 0, h, sizeof h) || h[0] != 'B' || h[1] != 'M')
+    const auto* b = reinterpret_cast<const uchar*>(bytes.data());
+    const qsizetype size = bytes.size();
+    const auto has = [size](qsizetype pos, qsizetype count) { return pos <= size - count; };
+    const auto le16 = [b](qsizetype pos) { return qFromLittleEndian<quint16>(b + pos); };
+    const auto le32 = [b](qsizetype pos) { return qFromLittleEndian<quint32>(b + pos); };
+    if (!has(0, 18) || b[0] != 'B' || b[1] != 'M')
         return std::nullopt;
-    const quint32 offset = qFromLittleEndian<quint32>(h + 10);
-    const quint32 infoSize = qFromLittleEndian<quint32>(h + 14);
-    const qint32 width = qFromLittleEndian<qint32>(h + 18);
-    const qint32 height = qFromLittleEndian<qint32>(h + 22);
-    const quint16 planes = qFromLittleEndian<quint16>(h + 26);
-    const quint16 bits = qFromLittleEndian<quint16>(h + 28);
-    const quint32 compression = qFromLittleEndian<quint32>(h + 30);
-    // BITMAPINFOHEADER, V4 and V5; BI_RGB only: bit fields and alpha masks go to Qt.
-    // 32-bit rows only with the plain header: there the fourth byte is unused, never alpha.
-    if ((infoSize != 40 && infoSize != 108 && infoSize != 124) || planes != 1 || compression != 0
-        || (bits != 24 && !(bits == 32 && infoSize == 40)) || width <= 0 || height == 0
-        || height == INT_MIN)
+    BmpHeader h;
+    h.dataOffset = le32(10);
+    h.infoSize = le32(14);
+    if (h.infoSize == 12) {  // OS/2 core header
+        if (!has(14, 12))
+            return std::nullopt;
+        h.width = le16(18);
+        h.height = le16(20);
+        h.planes = le16(22);
+        h.bitsPerPixel = le16(24);
+        return h;
+    }
+    if (h.infoSize < 16 || !has(14, std::min<qsizetype>(h.infoSize, 40)))
+        return std::nullopt;
+    h.width = qint32(le32(18));
+    h.height = qint32(le32(22));
+    h.planes = le16(26);
+    h.bitsPerPixel = le16(28);
+    if (h.infoSize >= 20)
+        h.compression = le32(30);
+    if (h.infoSize >= 40) {
+        h.dotsPerMeterX = qint32(le32(38));
+        h.dotsPerMeterY = qint32(le32(42));
+        h.paletteColours = le32(46);
+    }
+    return h;
+}
+
+std::optional<PlainBitmapFile> openPlainBitmap(const QString& path)
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return std::nullopt;
+    uchar bytes[maxBmpHeaderBytes];
+    const qint64 got = file->read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    const std::optional<BmpHeader> h = got > 0 ? readBmpHeader(QByteArrayView(bytes, got)) : std::nullopt;
+    // BITMAPINFOHEADER, V4 and V5 (all there); BI_RGB only: bit fields and alpha masks go
+    // to Qt. 32-bit rows only with the plain header: there the fourth byte is unused, never
+    // alpha.
+    if (!h || (h->infoSize != 40 && h->infoSize != 108 && h->infoSize != 124) || got < 14 + qint64(h->infoSize)
+        || h->planes != 1 || h->compression != 0
+        || (h->bitsPerPixel != 24 && !(h->bitsPerPixel == 32 && h->infoSize == 40)) || h->width <= 0
+        || h->height == 0 || h->height == INT_MIN)
         return std::nullopt;
 
     PlainBitmap layout;
-    layout.width = width;
-    layout.height = height < 0 ? -height : height;
-    layout.topDown = height < 0;
-    layout.bytesPerPixel = bits / 8;
-    layout.pixelOffset = offset;
-    layout.stride = (qint64(width) * bits + 31) / 32 * 4;
-    layout.dotsPerMeterX = qFromLittleEndian<qint32>(h + 38);
-    layout.dotsPerMeterY = qFromLittleEndian<qint32>(h + 42);
-    if (qint64(layout.width) * layout.height > maxPixels || offset < 14 + infoSize
-        || file.size() < qint64(offset) + layout.stride * layout.height)
+    layout.width = int(h->width);
+    layout.height = int(h->height < 0 ? -h->height : h->height);
+    layout.topDown = h->height < 0;
+    layout.bytesPerPixel = h->bitsPerPixel / 8;
+    layout.pixelOffset = h->dataOffset;
+    layout.stride = bmpStride(h->width, h->bitsPerPixel);
+    layout.dotsPerMeterX = h->dotsPerMeterX;
+    layout.dotsPerMeterY = h->dotsPerMeterY;
+    if (qint64(layout.width) * layout.height > maxPicturePixels || h->dataOffset < 14 + h->infoSize
+        || file->size() < qint64(h->dataOffset) + layout.stride * layout.height)
         return std::nullopt;
-    return layout;
+    return PlainBitmapFile{std::move(file), layout};
 }
 
 BitmapRows::BitmapRows(QFile& file, const PlainBitmap& layout) : file_(file), layout_(layout)
@@ -162,7 +198,7 @@ bool writeBitmap24(const QImage& picture, QIODevice& out)
     if (picture.format() != QImage::Format_RGB32 || picture.isNull())
         return false;
     const int width = picture.width(), height = picture.height();
-    const qint64 stride = (qint64(width) * 24 + 31) / 32 * 4;
+    const qint64 stride = bmpStride(width, 24);
     const qint64 dataSize = stride * height;
     if (54 + dataSize > 0xffffffffLL)
         return false;  // the file header cannot hold the size
