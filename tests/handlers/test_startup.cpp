@@ -137,6 +137,36 @@ private slots:
         QCOMPARE(t2.windowSystem.topmostCalls, 0);
     }
 
+    // A failure no handler traps ends the event the user raised, and nothing more: it
+    // never reaches the window's event loop, and the next event runs as usual.
+    void anUntrappedFailureEndsOnlyItsEvent()
+    {
+        FakePlatform t;
+        WindowModel w;
+        connectHandlers(w, t.platform);
+        w.Load();
+        t.windowSystem.fail = true;
+        w.Check2.userClick();  // Check2_Click fails inside applyTopmost
+        QCOMPARE(t.windowSystem.topmostCalls, 1);
+        QCOMPARE(int(w.Check2.value()), 1);  // the box's own change stands
+        int shown = 0;
+        t.messages.onShow = [&shown] {
+            if (++shown == 1)
+                throw Failure(FailureKind::InvalidValue, QStringLiteral("the box could not open"));
+        };
+        w.mnuVer.Click();
+        w.mnuVer.Click();  // the window goes on: the second opens
+        QCOMPARE(shown, 2);
+        // A load whose last step fails still leaves what it applied.
+        writeBytes(QStringLiteral("Pelk.ini"), QByteArray("30\r\n 1 \r\n 1 \r\n"));
+        WindowModel again;
+        connectHandlers(again, t.platform);
+        again.Load();
+        QCOMPARE(again.Text2.text(), QStringLiteral("30"));
+        QCOMPARE(int(again.Check1.value()), 1);
+        QCOMPARE(int(again.Check2.value()), 1);
+    }
+
     void theVersionBox()
     {
         FakePlatform t;

@@ -86,8 +86,14 @@ public:
 
 class FakeWindowSystem : public WindowSystem {
 public:
-    void applyTopmost() override { ++topmostCalls; }
+    void applyTopmost() override
+    {
+        ++topmostCalls;
+        if (fail)
+            throw Failure(FailureKind::InvalidValue, QStringLiteral("the window system refused"));
+    }
     int topmostCalls = 0;
+    bool fail = false;
 };
 
 struct EncoderCall {
