@@ -111,55 +111,13 @@ QByteArray withBogusHuffmanTable(QByteArray jpeg)
     return jpeg;
 }
 
-// An OS/2 bitmap: 12-byte core header, 24-bit rows.
-QByteArray coreHeaderBitmap(const QImage& content)
-{
-    const QImage rgb = content.convertToFormat(QImage::Format_RGB888);
-    const int stride = (rgb.width() * 3 + 3) / 4 * 4;
-    QByteArray bytes("BM");
-    put32le(bytes, 26 + stride * rgb.height());
-    put32le(bytes, 0);
-    put32le(bytes, 26);
-    put32le(bytes, 12);
-    put16le(bytes, rgb.width());
-    put16le(bytes, rgb.height());
-    put16le(bytes, 1);
-    put16le(bytes, 24);
-    for (int y = rgb.height() - 1; y >= 0; --y) {
-        QByteArray row(stride, '\0');
-        const uchar* in = rgb.constScanLine(y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            row[3 * x] = char(in[3 * x + 2]);
-            row[3 * x + 1] = char(in[3 * x + 1]);
-            row[3 * x + 2] = char(in[3 * x]);
-        }
-        bytes += row;
-    }
-    return bytes;
-}
-
 // An 8-bit run-length bitmap of the given stream, over a 16-entry palette.
 QByteArray rle8Bitmap(int width, int height, const QByteArray& stream)
 {
-    QByteArray bytes("BM");
-    const quint32 offset = 14 + 40 + 16 * 4;
-    put32le(bytes, offset + quint32(stream.size()));
-    put32le(bytes, 0);
-    put32le(bytes, offset);
-    put32le(bytes, 40);
-    put32le(bytes, quint32(width));
-    put32le(bytes, quint32(height));
-    put16le(bytes, 1);
-    put16le(bytes, 8);
-    put32le(bytes, 1);  // BI_RLE8
-    put32le(bytes, quint32(stream.size()));
-    put32le(bytes, 2835);
-    put32le(bytes, 2835);
-    put32le(bytes, 16);
-    put32le(bytes, 0);
+    std::vector<QRgb> palette;
     for (int i = 0; i < 16; ++i)
-        put32le(bytes, quint32(i * 16) << 16 | quint32(255 - i * 16) << 8 | 0x40);
-    return bytes + stream;
+        palette.push_back(qRgb(i * 16, 255 - i * 16, 0x40));
+    return bmpAroundData(BmpLayout::Rle8, width, height, stream, {.palette = palette});
 }
 
 // Rows of runs: `rows` rows, each one run of the width in colour (row % 15) + 1.
@@ -357,7 +315,8 @@ std::vector<CorpusFile> hostileCorpus()
         add(c, l.name, makeBmp(photo, l.layout, l.options).bytes, Expect::Converts, size);
     add(c, "one pixel.bmp", makeBmp(photoLike(1, 1), BmpLayout::Rgb24).bytes, Expect::Converts, {1, 1});
     add(c, "odd width 3.bmp", makeBmp(photoLike(3, 5), BmpLayout::Palette4).bytes, Expect::Converts, {3, 5});
-    add(c, "os2 core header.bmp", coreHeaderBitmap(photo), Expect::Converts, size);
+    add(c, "os2 core header.bmp", makeBmp(photo, BmpLayout::Rgb24, {.infoHeaderSize = 12}).bytes, Expect::Converts,
+        size);
     // Run-length bitmaps that end early or skip pixels are valid: the rest is background.
     add(c, "rle8 early end.bmp", rle8Bitmap(20, 10, rleRows(20, 4)), Expect::Converts, {20, 10});
     add(c, "rle8 delta skip.bmp",

@@ -110,6 +110,122 @@ QRgb overWhite(QRgb c, int alpha)
     return qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
 }
 
+// What a bitmap's headers say about its pixels.
+struct Format {
+    int width = 0;
+    int height = 0;
+    int bits = 24;
+    quint32 compression = 0;  // BI_RGB
+    quint32 masks[4] = {0, 0, 0, 0};
+    int infoSize = 40;
+    bool topDown = false;
+    std::vector<QRgb> palette;
+};
+
+Format formatOf(BmpLayout layout, int width, int height, const BmpOptions& options)
+{
+    Format f;
+    f.width = width;
+    f.height = height;
+    f.palette = options.palette.empty() ? paletteFor(layout) : options.palette;
+    switch (layout) {
+    case BmpLayout::Palette1: f.bits = 1; break;
+    case BmpLayout::Palette4: f.bits = 4; break;
+    case BmpLayout::Palette8:
+    case BmpLayout::Gray8: f.bits = 8; break;
+    case BmpLayout::Rle4: f.bits = 4; f.compression = 2; break;
+    case BmpLayout::Rle8: f.bits = 8; f.compression = 1; break;
+    case BmpLayout::Rgb555: f.bits = 16; break;
+    case BmpLayout::Rgb565:
+        f.bits = 16;
+        f.compression = 3;
+        f.masks[0] = 0xf800; f.masks[1] = 0x07e0; f.masks[2] = 0x001f;
+        break;
+    case BmpLayout::Rgb24: break;
+    case BmpLayout::Rgb32: f.bits = 32; break;
+    case BmpLayout::Bitfields32:
+        // Red in the low byte: an order a reader only gets right through the masks.
+        f.bits = 32;
+        f.compression = 3;
+        f.infoSize = 108;
+        f.masks[0] = 0x000000ff; f.masks[1] = 0x0000ff00; f.masks[2] = 0x00ff0000;
+        break;
+    case BmpLayout::Alpha32:
+    case BmpLayout::ZeroAlpha32:
+        f.bits = 32;
+        f.compression = 3;
+        f.infoSize = 124;
+        f.masks[0] = 0x00ff0000; f.masks[1] = 0x0000ff00; f.masks[2] = 0x000000ff; f.masks[3] = 0xff000000;
+        break;
+    }
+    if (options.infoHeaderSize != 0)
+        f.infoSize = options.infoHeaderSize;
+    const bool core = f.infoSize == 12;
+    if (core && (f.compression != 0 || f.bits == 16 || f.bits == 32))
+        qFatal("a core header holds no compression: palettes and 24 bits only");
+    if (f.palette.size() > (f.bits <= 8 ? size_t(1) << f.bits : 0))
+        qFatal("%zu colours for %d bits", f.palette.size(), f.bits);
+    // RLE bitmaps are always bottom-up; a core header's height has no sign.
+    f.topDown = options.topDown && f.compression != 1 && f.compression != 2 && !core;
+    return f;
+}
+
+// Everything before the pixel data: file header, info header, masks and palette.
+QByteArray headers(const Format& f, quint32 dataSize)
+{
+    const bool core = f.infoSize == 12;
+    const bool masksAfterHeader = f.infoSize == 40 && f.compression == 3;
+    const quint32 paletteOffset = 14 + quint32(f.infoSize) + (masksAfterHeader ? 12 : 0);
+    const quint32 dataOffset = paletteOffset + quint32(f.palette.size()) * (core ? 3 : 4);
+    QByteArray bytes;
+    bytes += "BM";
+    put32(bytes, dataOffset + dataSize);
+    put32(bytes, 0);
+    put32(bytes, dataOffset);
+    put32(bytes, quint32(f.infoSize));
+    if (core) {
+        put16(bytes, quint16(f.width));
+        put16(bytes, quint16(f.height));
+        put16(bytes, 1);
+        put16(bytes, quint16(f.bits));
+    } else {
+        put32(bytes, quint32(f.width));
+        put32(bytes, quint32(f.topDown ? -f.height : f.height));
+        put16(bytes, 1);
+        put16(bytes, quint16(f.bits));
+        put32(bytes, f.compression);
+        put32(bytes, dataSize);
+        put32(bytes, 2835);
+        put32(bytes, 2835);
+        put32(bytes, quint32(f.palette.size()));
+        put32(bytes, 0);
+    }
+    if (f.infoSize >= 108) {
+        for (quint32 m : f.masks)
+            put32(bytes, m);
+        put32(bytes, 0x73524742);  // 'sRGB'
+        bytes.append(QByteArray(36 + 12, '\0'));  // end points and gamma, unused for sRGB
+    }
+    if (f.infoSize >= 124) {
+        put32(bytes, 4);  // LCS_GM_IMAGES
+        put32(bytes, 0);
+        put32(bytes, 0);
+        put32(bytes, 0);
+    }
+    if (masksAfterHeader)
+        for (int i = 0; i < 3; ++i)
+            put32(bytes, f.masks[i]);
+    for (QRgb c : f.palette) {
+        bytes.append(char(qBlue(c)));
+        bytes.append(char(qGreen(c)));
+        bytes.append(char(qRed(c)));
+        if (!core)
+            bytes.append('\0');
+    }
+    Q_ASSERT(quint32(bytes.size()) == dataOffset);
+    return bytes;
+}
+
 }  // namespace
 
 QImage colourBlocks(int width, int height, int block, quint32 seed)
@@ -134,53 +250,18 @@ BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options)
     const QImage source = content.convertToFormat(QImage::Format_RGB32);
     const int width = source.width();
     const int height = source.height();
-    const std::vector<QRgb> palette = paletteFor(layout);
-
-    int bits = 24;
-    quint32 compression = 0;  // BI_RGB
-    quint32 masks[4] = {0, 0, 0, 0};
-    int infoSize = 40;
-    switch (layout) {
-    case BmpLayout::Palette1: bits = 1; break;
-    case BmpLayout::Palette4: bits = 4; break;
-    case BmpLayout::Palette8:
-    case BmpLayout::Gray8: bits = 8; break;
-    case BmpLayout::Rle4: bits = 4; compression = 2; break;
-    case BmpLayout::Rle8: bits = 8; compression = 1; break;
-    case BmpLayout::Rgb555: bits = 16; break;
-    case BmpLayout::Rgb565:
-        bits = 16;
-        compression = 3;
-        masks[0] = 0xf800; masks[1] = 0x07e0; masks[2] = 0x001f;
-        break;
-    case BmpLayout::Rgb24: break;
-    case BmpLayout::Rgb32: bits = 32; break;
-    case BmpLayout::Bitfields32:
-        // Red in the low byte: an order a reader only gets right through the masks.
-        bits = 32;
-        compression = 3;
-        infoSize = 108;
-        masks[0] = 0x000000ff; masks[1] = 0x0000ff00; masks[2] = 0x00ff0000;
-        break;
-    case BmpLayout::Alpha32:
-    case BmpLayout::ZeroAlpha32:
-        bits = 32;
-        compression = 3;
-        infoSize = 124;
-        masks[0] = 0x00ff0000; masks[1] = 0x0000ff00; masks[2] = 0x000000ff; masks[3] = 0xff000000;
-        break;
-    }
-    if (options.infoHeaderSize != 0)
-        infoSize = options.infoHeaderSize;
-    const bool rle = compression == 1 || compression == 2;
-    const bool topDown = options.topDown && !rle;  // RLE bitmaps are always bottom-up
+    const Format format = formatOf(layout, width, height, options);
+    const std::vector<QRgb>& palette = format.palette;
+    const bool ownPalette = options.palette.empty();
+    const int bits = format.bits;
+    const bool rle = format.compression == 1 || format.compression == 2;
 
     // Pixel data, row by row in file order, and the picture it stands for.
     QImage expected(width, height, QImage::Format_RGB32);
     const int stride = ((width * bits + 31) / 32) * 4;
     QByteArray data;
     for (int i = 0; i < height; ++i) {
-        const int y = topDown ? i : height - 1 - i;
+        const int y = format.topDown ? i : height - 1 - i;
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         auto* shown = reinterpret_cast<QRgb*>(expected.scanLine(y));
         QByteArray row(stride, '\0');
@@ -189,7 +270,7 @@ BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options)
         for (int x = 0; x < width; ++x) {
             const QRgb c = in[x];
             if (!palette.empty()) {
-                const int index = paletteIndex(layout, palette, c);
+                const int index = ownPalette ? paletteIndex(layout, palette, c) : nearest(palette, c);
                 indices[x] = index;
                 shown[x] = palette[index];
                 if (bits == 8)
@@ -235,7 +316,7 @@ BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options)
             while (x + run < width && run < 255 && indices[x + run] == indices[x])
                 ++run;
             data.append(char(run));
-            data.append(char(compression == 1 ? indices[x] : (indices[x] << 4) | indices[x]));
+            data.append(char(format.compression == 1 ? indices[x] : (indices[x] << 4) | indices[x]));
             x += run;
         }
         data.append('\0');
@@ -246,72 +327,19 @@ BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options)
         data.append('\0');
         data.append('\1');  // end of bitmap
     }
+    return {headers(format, quint32(data.size())) + data, expected};
+}
 
-    const bool masksAfterHeader = infoSize == 40 && compression == 3;
-    const quint32 paletteOffset = 14 + quint32(infoSize) + (masksAfterHeader ? 12 : 0);
-    const quint32 dataOffset = paletteOffset + quint32(palette.size()) * 4;
-    QByteArray bytes;
-    bytes += "BM";
-    put32(bytes, dataOffset + quint32(data.size()));
-    put32(bytes, 0);
-    put32(bytes, dataOffset);
-    put32(bytes, quint32(infoSize));
-    put32(bytes, quint32(width));
-    put32(bytes, quint32(topDown ? -height : height));
-    put16(bytes, 1);
-    put16(bytes, quint16(bits));
-    put32(bytes, compression);
-    put32(bytes, quint32(data.size()));
-    put32(bytes, 2835);
-    put32(bytes, 2835);
-    put32(bytes, quint32(palette.size()));
-    put32(bytes, 0);
-    if (infoSize >= 108) {
-        for (quint32 m : masks)
-            put32(bytes, m);
-        put32(bytes, 0x73524742);  // 'sRGB'
-        bytes.append(QByteArray(36 + 12, '\0'));  // end points and gamma, unused for sRGB
-    }
-    if (infoSize >= 124) {
-        put32(bytes, 4);  // LCS_GM_IMAGES
-        put32(bytes, 0);
-        put32(bytes, 0);
-        put32(bytes, 0);
-    }
-    if (masksAfterHeader)
-        for (int i = 0; i < 3; ++i)
-            put32(bytes, masks[i]);
-    for (QRgb c : palette) {
-        bytes.append(char(qBlue(c)));
-        bytes.append(char(qGreen(c)));
-        bytes.append(char(qRed(c)));
-        bytes.append('\0');
-    }
-    Q_ASSERT(quint32(bytes.size()) == dataOffset);
-    bytes += data;
-    return {bytes, expected};
+QByteArray bmpAroundData(BmpLayout layout, int width, int height, const QByteArray& data,
+                         const BmpOptions& options)
+{
+    return headers(formatOf(layout, width, height, options), quint32(data.size())) + data;
 }
 
 QByteArray bmpHeaderOnly(int width, int height)
 {
-    QByteArray bytes;
     const quint32 stride = quint32(((qint64(width) * 24 + 31) / 32) * 4);
-    bytes += "BM";
-    put32(bytes, 54 + stride * quint32(height));
-    put32(bytes, 0);
-    put32(bytes, 54);
-    put32(bytes, 40);
-    put32(bytes, quint32(width));
-    put32(bytes, quint32(height));
-    put16(bytes, 1);
-    put16(bytes, 24);
-    put32(bytes, 0);
-    put32(bytes, stride * quint32(height));
-    put32(bytes, 2835);
-    put32(bytes, 2835);
-    put32(bytes, 0);
-    put32(bytes, 0);
-    return bytes;
+    return headers(formatOf(BmpLayout::Rgb24, width, height, {}), stride * quint32(height));
 }
 
 BmpHeader parseBmpHeader(const QByteArray& bytes)

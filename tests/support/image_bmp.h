@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <vector>
 
 // Windows bitmaps built byte by byte, in the layouts Qt's own writer never produces,
 // and an independent reader for the plain layouts a viewer must open.
@@ -24,8 +25,11 @@ enum class BmpLayout {
 };
 
 struct BmpOptions {
-    bool topDown = false;   // negative height: first row first
-    int infoHeaderSize = 0; // 40, 108 (V4) or 124 (V5); 0 picks the layout's usual one
+    bool topDown = false;   // negative height: first row first; never for RLE or a core header
+    // 12 (the OS/2 core header, for palettes and 24 bits without compression), 40, 108 (V4)
+    // or 124 (V5); 0 picks the layout's usual one
+    int infoHeaderSize = 0;
+    std::vector<QRgb> palette = {};  // colours in place of a palette layout's own
 };
 
 struct BmpFile {
@@ -42,6 +46,11 @@ QImage colourBlocks(int width, int height, int block, quint32 seed = 1);
 
 // `content` is any picture; it is reduced to the layout's colours.
 BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options = {});
+
+// The layout's headers and palette around pixel data taken as they are: for run-length
+// streams made by hand, that end early, skip pixels or run past the picture.
+QByteArray bmpAroundData(BmpLayout layout, int width, int height, const QByteArray& data,
+                         const BmpOptions& options = {});
 
 // Only a header: a 24-bit bitmap declaring width x height with no pixel data.
 QByteArray bmpHeaderOnly(int width, int height);
