@@ -3,7 +3,6 @@
 
 #include "platform/real/libjpeg_encoder.h"
 #include "support/enc_jpeg_markers.h"
-#include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 
@@ -267,15 +266,8 @@ private slots:
         QVERIFY2(quality > minimumPsnr, qPrintable(QString::number(quality)));
     }
 
-    void replacesOlderFile()
-    {
-        const QString source = photoBitmap("r.bmp", 64, 64);
-        writeBytes(path("r.jpg"), "an older file that is no JPEG");
-        QCOMPARE(encode(source, path("r.jpg"), 75), 0);
-        QCOMPARE(decode(path("r.jpg")).size(), QSize(64, 64));
-        QCOMPARE(entries(dir_->path()), (QStringList{"r.bmp", "r.jpg"}));
-    }
-
+    // Sources the encoder cannot read. Which destinations are refused, and what a failed
+    // write leaves, is the road's table (test_replacing_file).
     void refusedSource_data()
     {
         QTest::addColumn<QByteArray>("content");  // empty with exists false: no file
@@ -303,61 +295,6 @@ private slots:
         QVERIFY(encode(path("in.bmp"), path("out.jpg"), 75) != 0);
         QCOMPARE(readBytes(path("out.jpg")), older);
         QCOMPARE(entries(dir_->path()), before);  // no temporary file left behind
-    }
-
-    void unwritableDestination_data()
-    {
-        QTest::addColumn<QString>("destination");  // relative ones are inside the test folder
-        // Root writes through permission bits, so these are folders no one can write to.
-        QTest::newRow("folder that is a regular file") << "plain.txt/out.jpg";
-        QTest::newRow("in /proc") << "/proc/pelk-encoder-test.jpg";
-        QTest::newRow("missing folder") << "missing/out.jpg";
-        QTest::newRow("destination is a folder") << "folder";
-        QTest::newRow("empty path") << "";
-    }
-
-    void unwritableDestination()
-    {
-        QFETCH(QString, destination);
-        const QString source = photoBitmap("in.bmp", 64, 64);
-        writeBytes(path("plain.txt"), "a file, not a folder");
-        QVERIFY(QDir(dir_->path()).mkdir("folder"));
-        const QStringList before = entries(dir_->path());
-        const QString target = destination.isEmpty() || destination.startsWith('/')
-            ? destination
-            : path(destination);
-
-        QVERIFY(encode(source, target, 75) != 0);
-        QCOMPARE(entries(dir_->path()), before);
-        QCOMPARE(readBytes(path("plain.txt")), QByteArray("a file, not a folder"));
-        QVERIFY(QFileInfo(path("folder")).isDir());
-        QVERIFY(!QFileInfo::exists("/proc/pelk-encoder-test.jpg"));
-    }
-
-    void failedWriteKeepsOlderFile_data()
-    {
-        QTest::addColumn<bool>("readOnly");
-        QTest::newRow("disk full while writing") << false;
-        QTest::newRow("read-only file system") << true;
-    }
-
-    void failedWriteKeepsOlderFile()
-    {
-        QFETCH(bool, readOnly);
-        const QString source = photoBitmap("in.bmp", 800, 600);  // far above 64 KB as JPEG
-        const QString folder = path("mount");
-        QVERIFY(QDir(dir_->path()).mkdir("mount"));
-        ScratchMount mount(folder, "64k");
-        if (!mount.ok())
-            QSKIP("no rights to mount a tmpfs here");
-        const QByteArray older = "older output, to be kept as it is";
-        writeBytes(folder + "/out.jpg", older);
-        if (readOnly)
-            QVERIFY(mount.makeReadOnly());
-
-        QVERIFY(encode(source, folder + "/out.jpg", 100) != 0);
-        QCOMPARE(readBytes(folder + "/out.jpg"), older);
-        QCOMPARE(entries(folder), QStringList{"out.jpg"});
     }
 
     void japaneseNames()

@@ -36,4 +36,17 @@ bool ScratchMount::makeReadOnly()
     return mounted_ && run({"mount", "-o", "remount,ro", folder_});
 }
 
+ReadOnlyBind::ReadOnlyBind(const QString& folder) : folder_(folder)
+{
+    // A bind mount takes its own flags only from a remount.
+    mounted_ = run({"mount", "--bind", folder_, folder_});
+    readOnly_ = mounted_ && run({"mount", "-o", "remount,ro,bind", folder_});
+}
+
+ReadOnlyBind::~ReadOnlyBind()
+{
+    if (mounted_)
+        run({"umount", folder_});
+}
+
 }  // namespace pelk::test

@@ -22,4 +22,21 @@ private:
     bool mounted_ = false;
 };
 
+// A folder bound over itself read-only for the length of a test: it shows the files it
+// held, and no write reaches them, root's neither. Needs mount rights as above.
+class ReadOnlyBind {
+public:
+    explicit ReadOnlyBind(const QString& folder);
+    ~ReadOnlyBind();
+    ReadOnlyBind(const ReadOnlyBind&) = delete;
+    ReadOnlyBind& operator=(const ReadOnlyBind&) = delete;
+
+    bool ok() const { return readOnly_; }
+
+private:
+    QString folder_;
+    bool mounted_ = false;
+    bool readOnly_ = false;
+};
+
 }  // namespace pelk::test
