@@ -1,5 +1,6 @@
 #include "support/corpus_files.h"
 
+#include "platform/real/libjpeg_support.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/image_bmp.h"
@@ -8,11 +9,7 @@
 #include <QImageWriter>
 #include <QtEndian>
 
-#include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace pelk::test {
 namespace {
@@ -155,17 +152,9 @@ QByteArray pngIcon(const QImage& picture)
     return bytes + png;
 }
 
-struct ErrorJump {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void jumpOnError(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1);
-}
-
-bool compressInto(jpeg_compress_struct* cinfo, ErrorJump* errors, unsigned char** out,
+// libjpeg's errors come back as the program's own encoder takes them; the pixels and
+// options are the fixture's.
+bool compressInto(jpeg_compress_struct* cinfo, LibjpegErrors* errors, unsigned char** out,
                   unsigned long* size, const QImage* rgb, const JpegOptions* options)
 {
     if (setjmp(errors->jump))
@@ -225,18 +214,17 @@ void add(std::vector<CorpusFile>& corpus, const QString& name, const QByteArray&
 QByteArray makeJpeg(const QImage& picture, const JpegOptions& options)
 {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct cinfo{};
-    ErrorJump errors{};
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = jumpOnError;
+    Compressor cinfo(new jpeg_compress_struct{});
+    LibjpegErrors errors;
+    cinfo->err = useErrors(errors);
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    const bool ok = compressInto(&cinfo, &errors, &out, &size, &rgb, &options);
-    jpeg_destroy_compress(&cinfo);
+    const bool ok = compressInto(cinfo.get(), &errors, &out, &size, &rgb, &options);
+    cinfo.reset();
     QByteArray bytes = ok ? QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)) : QByteArray();
     free(out);
     if (!ok)
-        qFatal("libjpeg could not encode the test picture");
+        qFatal("libjpeg could not encode the test picture: %s", errors.error);
     return bytes;
 }
 
