@@ -78,16 +78,14 @@ QImage photographic(int width, int height, quint32 seed)
     return image;
 }
 
-SampleFiles makeSamples(const QString& folder, const QString& name, int width, int height,
-                        bool withGif)
+SampleFiles makeSamples(const QString& folder, const QString& name, int width, int height, bool withGif)
 {
     SampleFiles files;
     files.bmp = folder + QStringLiteral("/bmp/") + name + QStringLiteral(".bmp");
     files.jpg = folder + QStringLiteral("/jpg/") + name + QStringLiteral(".jpg");
     if (withGif)
         files.gif = folder + QStringLiteral("/gif/") + name + QStringLiteral(".gif");
-    if (QFileInfo::exists(files.bmp) && QFileInfo::exists(files.jpg)
-        && (!withGif || QFileInfo::exists(files.gif)))
+    if (QFileInfo::exists(files.bmp) && QFileInfo::exists(files.jpg) && (!withGif || QFileInfo::exists(files.gif)))
         return files;
 
     const QImage picture = photographic(width, height, quint32(width) * 31 + quint32(height));

@@ -17,7 +17,6 @@ QImage photographic(int width, int height, quint32 seed);
 struct SampleFiles {
     QString bmp, jpg, gif;
 };
-SampleFiles makeSamples(const QString& folder, const QString& name, int width, int height,
-                        bool withGif);
+SampleFiles makeSamples(const QString& folder, const QString& name, int width, int height, bool withGif);
 
 }  // namespace pelk::bench

@@ -18,7 +18,7 @@ namespace pelk::bench {
 
 class FirstPaint : public QObject {
 public:
-    explicit FirstPaint(QWidget* window) : window_(window) {}
+    explicit FirstPaint(QWidget* window) : window_(window) { }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override

@@ -9,17 +9,16 @@
 // Run it headless (QT_QPA_PLATFORM=offscreen); bench/run.sh builds in Release and runs it.
 #include "bench_images.h"
 
+#include "app/wiring.h"
 #include "convert/convert_command.h"
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/services.h"
 #include "view/main_window.h"
-#include "app/wiring.h"
 #include "window/window_model.h"
 
 #include <QApplication>
-#include <functional>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -28,6 +27,7 @@
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <functional>
 
 #include <algorithm>
 #include <chrono>
@@ -49,10 +49,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 [[noreturn]] void fail(const QString& what)
 {
@@ -159,7 +156,7 @@ public:
 
 class NoWindowSystem : public WindowSystem {
 public:
-    void applyTopmost() override {}
+    void applyTopmost() override { }
 };
 
 // The model with every handler connected to the real picture service, file service and
@@ -253,21 +250,25 @@ public:
                 const Stats& theirs, std::optional<double> target)
     {
         const double ratio = ours.median / theirs.median;
-        Row r{wait, size, ms(ours), yardstick, ms(theirs), QString::number(ratio, 'f', 2),
+        Row r{wait,
+              size,
+              ms(ours),
+              yardstick,
+              ms(theirs),
+              QString::number(ratio, 'f', 2),
               target ? QStringLiteral("≤ %1").arg(*target, 0, 'f', 1) : QStringLiteral("—"),
-              target ? (ratio <= *target ? QStringLiteral("yes") : QStringLiteral("**no**"))
-                     : QString()};
+              target ? (ratio <= *target ? QStringLiteral("yes") : QStringLiteral("**no**")) : QString()};
         rows.push_back(r);
-        std::printf("  %-44s %-5s %s vs %s: %s\n", qPrintable(wait), qPrintable(size),
-                    qPrintable(r.ours), qPrintable(r.theirs), qPrintable(r.ratio));
+        std::printf("  %-44s %-5s %s vs %s: %s\n", qPrintable(wait), qPrintable(size), qPrintable(r.ours),
+                    qPrintable(r.theirs), qPrintable(r.ratio));
         std::fflush(stdout);
     }
 
     void plain(const Row& r)
     {
         rows.push_back(r);
-        std::printf("  %-44s %-5s %s vs %s: %s\n", qPrintable(r.wait), qPrintable(r.size),
-                    qPrintable(r.ours), qPrintable(r.theirs), qPrintable(r.ratio));
+        std::printf("  %-44s %-5s %s vs %s: %s\n", qPrintable(r.wait), qPrintable(r.size), qPrintable(r.ours),
+                    qPrintable(r.theirs), qPrintable(r.ratio));
         std::fflush(stdout);
     }
 
@@ -312,10 +313,10 @@ void alternate(int reps, const std::function<double()>& ours, const std::functio
 }
 
 struct Context {
-    Session& view;      // the program as the user has it
-    Session& bare;      // the same without the window, to tell the view's share
-    QString work;       // yardsticks' outputs and the settings file
-    QString resetBmp;   // a tiny picture dropped between repetitions
+    Session& view;     // the program as the user has it
+    Session& bare;     // the same without the window, to tell the view's share
+    QString work;      // yardsticks' outputs and the settings file
+    QString resetBmp;  // a tiny picture dropped between repetitions
     Report& report;
 };
 
@@ -351,9 +352,12 @@ void pressCases(Context& c, const Sample& s)
     const QString refBmp = c.work + QStringLiteral("/djpeg.bmp");
 
     std::vector<double> a, b;
-    alternate(s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 0); },
-              [&] { return runChild({cjpeg(), "-quality", "75", "-outfile", refJpg, s.files.bmp}).seconds; },
-              a, b);
+    alternate(
+        s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 0); },
+        [&] {
+            return runChild({cjpeg(), "-quality", "75", "-outfile", refJpg, s.files.bmp}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("press, bitmap → JPEG baseline"), s.label, summarise(a),
                     QStringLiteral("`cjpeg -quality 75`"), summarise(b), target(0.6));
     const qint64 oursBaseline = QFileInfo(QFileInfo(s.files.bmp).path() + u'/'
@@ -361,12 +365,12 @@ void pressCases(Context& c, const Sample& s)
                                     .size();
 
     a.clear(), b.clear();
-    alternate(s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 1); },
-              [&] {
-                  return runChild({cjpeg(), "-quality", "75", "-progressive", "-outfile", refJpg, s.files.bmp})
-                      .seconds;
-              },
-              a, b);
+    alternate(
+        s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 1); },
+        [&] {
+            return runChild({cjpeg(), "-quality", "75", "-progressive", "-outfile", refJpg, s.files.bmp}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("press, bitmap → JPEG progressive"), s.label, summarise(a),
                     QStringLiteral("`cjpeg -quality 75 -progressive`"), summarise(b), target(0.9));
     const qint64 oursProgressive = QFileInfo(QFileInfo(s.files.bmp).path() + u'/'
@@ -374,25 +378,28 @@ void pressCases(Context& c, const Sample& s)
                                        .size();
 
     a.clear(), b.clear();
-    alternate(s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.jpg, 0); },
-              [&] { return runChild({djpeg(), "-bmp", "-outfile", refBmp, s.files.jpg}).seconds; }, a, b);
-    c.report.timing(QStringLiteral("press, JPEG → bitmap"), s.label, summarise(a),
-                    QStringLiteral("`djpeg -bmp`"), summarise(b), target(0.5));
+    alternate(
+        s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.jpg, 0); },
+        [&] {
+            return runChild({djpeg(), "-bmp", "-outfile", refBmp, s.files.jpg}).seconds;
+        },
+        a, b);
+    c.report.timing(QStringLiteral("press, JPEG → bitmap"), s.label, summarise(a), QStringLiteral("`djpeg -bmp`"),
+                    summarise(b), target(0.5));
 
     // Output size against the best that cjpeg makes of the same bitmap at the same quality.
     const QString optimised = c.work + QStringLiteral("/cjpeg-optimize.jpg");
     runChild({cjpeg(), "-quality", "75", "-optimize", "-outfile", optimised, s.files.bmp});
     const qint64 theirs = QFileInfo(optimised).size();
     const double ratio = double(oursBaseline) / double(theirs);
-    c.report.plain({QStringLiteral("output size, baseline (bytes)"), s.label, QString::number(oursBaseline),
-                    QStringLiteral("`cjpeg -quality 75 -optimize`"), QString::number(theirs),
-                    QString::number(ratio, 'f', 3), s.targets ? QStringLiteral("≤ 1.0") : QStringLiteral("—"),
-                    s.targets ? (oursBaseline <= theirs ? QStringLiteral("yes") : QStringLiteral("**no**"))
-                              : QString()});
+    c.report.plain(
+        {QStringLiteral("output size, baseline (bytes)"), s.label, QString::number(oursBaseline),
+         QStringLiteral("`cjpeg -quality 75 -optimize`"), QString::number(theirs), QString::number(ratio, 'f', 3),
+         s.targets ? QStringLiteral("≤ 1.0") : QStringLiteral("—"),
+         s.targets ? (oursBaseline <= theirs ? QStringLiteral("yes") : QStringLiteral("**no**")) : QString()});
     runChild({cjpeg(), "-quality", "75", "-progressive", "-outfile", optimised, s.files.bmp});
-    c.report.plain({QStringLiteral("output size, progressive (bytes)"), s.label,
-                    QString::number(oursProgressive), QStringLiteral("`cjpeg -quality 75 -progressive`"),
-                    QString::number(QFileInfo(optimised).size()),
+    c.report.plain({QStringLiteral("output size, progressive (bytes)"), s.label, QString::number(oursProgressive),
+                    QStringLiteral("`cjpeg -quality 75 -progressive`"), QString::number(QFileInfo(optimised).size()),
                     QString::number(double(oursProgressive) / double(QFileInfo(optimised).size()), 'f', 3),
                     QStringLiteral("—"), QString()});
 }
@@ -412,15 +419,20 @@ void dropCases(Context& c, const Sample& s)
     };
 
     std::vector<double> a, b;
-    alternate(s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.jpg); },
-              [&] { return runChild({djpeg(), "-outfile", "/dev/null", s.files.jpg}).seconds; }, a, b);
+    alternate(
+        s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.jpg); },
+        [&] {
+            return runChild({djpeg(), "-outfile", "/dev/null", s.files.jpg}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("drop → preview shown, JPEG"), s.label, summarise(a),
                     QStringLiteral("`djpeg` to /dev/null"), summarise(b), target(1.1));
     const Stats djpegNull = summarise(b);
 
     a.clear(), b.clear();
-    alternate(s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.bmp); },
-              [&] { return readerRead(s.files.bmp); }, a, b);
+    alternate(
+        s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.bmp); }, [&] { return readerRead(s.files.bmp); }, a,
+        b);
     c.report.timing(QStringLiteral("drop → preview shown, bitmap"), s.label, summarise(a),
                     QStringLiteral("`QImageReader` read"), summarise(b), target(1.2));
     const Stats readerBmp = summarise(b);
@@ -441,20 +453,25 @@ void dropCases(Context& c, const Sample& s)
 void gifCases(Context& c, const Sample& s)
 {
     std::vector<double> a, b;
-    alternate(s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.gif); },
-              [&] {
-                  const Clock::time_point t0 = Clock::now();
-                  if (QImageReader(s.files.gif).read().isNull())
-                      fail(QStringLiteral("QImageReader cannot read %1").arg(s.files.gif));
-                  return seconds(t0, Clock::now());
-              },
-              a, b);
+    alternate(
+        s.reps, [&] { return timedDrop(c.view, c.resetBmp, s.files.gif); },
+        [&] {
+            const Clock::time_point t0 = Clock::now();
+            if (QImageReader(s.files.gif).read().isNull())
+                fail(QStringLiteral("QImageReader cannot read %1").arg(s.files.gif));
+            return seconds(t0, Clock::now());
+        },
+        a, b);
     c.report.timing(QStringLiteral("drop → preview shown, GIF"), s.label, summarise(a),
                     QStringLiteral("`QImageReader` read"), summarise(b), std::nullopt);
     a.clear(), b.clear();
     const QString out = c.work + QStringLiteral("/magick-gif.bmp");
-    alternate(s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.gif, 0); },
-              [&] { return runChild({imageMagick(), s.files.gif, out}).seconds; }, a, b);
+    alternate(
+        s.reps, [&] { return timedPress(c.view, c.resetBmp, s.files.gif, 0); },
+        [&] {
+            return runChild({imageMagick(), s.files.gif, out}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("press, GIF → bitmap"), s.label, summarise(a),
                     QStringLiteral("ImageMagick `convert` gif→bmp"), summarise(b), std::nullopt);
 }
@@ -463,14 +480,22 @@ void imageMagickCases(Context& c, const Sample& s, int reps)
 {
     std::vector<double> a, b;
     const QString jpg = c.work + QStringLiteral("/magick.jpg");
-    alternate(reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 0); },
-              [&] { return runChild({imageMagick(), s.files.bmp, "-quality", "75", jpg}).seconds; }, a, b);
+    alternate(
+        reps, [&] { return timedPress(c.view, c.resetBmp, s.files.bmp, 0); },
+        [&] {
+            return runChild({imageMagick(), s.files.bmp, "-quality", "75", jpg}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("press, bitmap → JPEG baseline"), s.label, summarise(a),
                     QStringLiteral("ImageMagick `convert -quality 75`"), summarise(b), std::nullopt);
     a.clear(), b.clear();
     const QString bmp = c.work + QStringLiteral("/magick.bmp");
-    alternate(reps, [&] { return timedPress(c.view, c.resetBmp, s.files.jpg, 0); },
-              [&] { return runChild({imageMagick(), s.files.jpg, bmp}).seconds; }, a, b);
+    alternate(
+        reps, [&] { return timedPress(c.view, c.resetBmp, s.files.jpg, 0); },
+        [&] {
+            return runChild({imageMagick(), s.files.jpg, bmp}).seconds;
+        },
+        a, b);
     c.report.timing(QStringLiteral("press, JPEG → bitmap"), s.label, summarise(a),
                     QStringLiteral("ImageMagick `convert` jpg→bmp"), summarise(b), std::nullopt);
 }
@@ -482,8 +507,8 @@ void startupCases(Context& c, const QString& binDir, int reps)
     const QString empty = binDir + QStringLiteral("/bench_startup_empty");
     startupSeconds(real, c.work);  // the first start pays for loading the libraries from disk
     startupSeconds(empty, c.work);
-    alternate(reps, [&] { return startupSeconds(real, c.work); },
-              [&] { return startupSeconds(empty, c.work); }, a, b);
+    alternate(
+        reps, [&] { return startupSeconds(real, c.work); }, [&] { return startupSeconds(empty, c.work); }, a, b);
     c.report.timing(QStringLiteral("start-up to first paint"), QStringLiteral("—"), summarise(a),
                     QStringLiteral("empty Qt window's first paint"), summarise(b), 1.3);
     // What any window showing Japanese text pays at start, for comparison.
@@ -569,13 +594,22 @@ int breakdown(const QString& path)
     RealPictureService pictures;
     LibjpegEncoder encoder;
     QImage picture;
-    time("picture service load", [&] { picture = QImage(); picture = pictures.load(path); });
-    time("QImageReader read", [&] { picture = QImage(); picture = QImageReader(path).read(); });
+    time("picture service load", [&] {
+        picture = QImage();
+        picture = pictures.load(path);
+    });
+    time("QImageReader read", [&] {
+        picture = QImage();
+        picture = QImageReader(path).read();
+    });
     time("load for display 248x165", [&] { pictures.loadForDisplay(path, QSize(248, 165)); });
     std::printf("  format %d, %dx%d\n", int(picture.format()), picture.width(), picture.height());
     PictureView view;
     view.resize(252, 169);
-    time("preview rescale (PictureView)", [&] { view.setPicture(QImage()); view.setPicture(picture); });
+    time("preview rescale (PictureView)", [&] {
+        view.setPicture(QImage());
+        view.setPicture(picture);
+    });
     if (path.endsWith(QStringLiteral(".bmp"))) {
         QByteArray out = QFile::encodeName(QDir::currentPath() + QStringLiteral("/breakdown.jpg"));
         time("encoder, baseline q75", [&] { encoder.SavetoJPEG(QFile::encodeName(path), out, 75, false); });
@@ -640,8 +674,8 @@ int fullRun(const QStringList& args)
     if (sizes.contains(u"48"))
         samples.push_back({QStringLiteral("48 MP"), 8000, 6000, {}, reps(5), true});
     for (Sample& s : samples)
-        s.files = makeSamples(data, QStringLiteral("photo-%1x%2").arg(s.width).arg(s.height), s.width,
-                              s.height, s.width == 4000);
+        s.files = makeSamples(data, QStringLiteral("photo-%1x%2").arg(s.width).arg(s.height), s.width, s.height,
+                              s.width == 4000);
 
     Report report;
     Session view(true), bare(false);
@@ -664,17 +698,23 @@ int fullRun(const QStringList& args)
         if (s.width == 8000)
             rssCase(c, QCoreApplication::applicationFilePath(), s);
 
-    const QString header = QStringLiteral(
-        "Medians of the repetitions with min–max; ratio = Pelk17's median / the yardstick's median. "
-        "Pelk17's waits run in process through the real handlers, picture service, encoder and the real "
-        "window off screen; the yardsticks are separate processes timed from spawn to exit.");
+    const QString header =
+        QStringLiteral("Medians of the repetitions with min–max; ratio = Pelk17's median / the yardstick's median. "
+                       "Pelk17's waits run in process through the real handlers, picture service, encoder and the real "
+                       "window off screen; the yardsticks are separate processes timed from spawn to exit.");
     const QStringList lines{
         QStringLiteral("## Benchmark run %1").arg(QDateTime::currentDateTime().toString(Qt::ISODate)),
         QString(),
-        QStringLiteral("- machine: %1, %2 CPUs, %3").arg(cpuName()).arg(sysconf(_SC_NPROCESSORS_ONLN)).arg(QSysInfo::prettyProductName()),
-        QStringLiteral("- load average at the end: %1 (other work on the machine inflates every wall time)").arg(firstLine(QStringLiteral("/proc/loadavg"))),
-        QStringLiteral("- transparent huge pages: `%1`").arg(firstLine(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"))),
-        QStringLiteral("- Qt %1, QT_QPA_PLATFORM=%2").arg(QString::fromLatin1(qVersion()), qEnvironmentVariable("QT_QPA_PLATFORM")),
+        QStringLiteral("- machine: %1, %2 CPUs, %3")
+            .arg(cpuName())
+            .arg(sysconf(_SC_NPROCESSORS_ONLN))
+            .arg(QSysInfo::prettyProductName()),
+        QStringLiteral("- load average at the end: %1 (other work on the machine inflates every wall time)")
+            .arg(firstLine(QStringLiteral("/proc/loadavg"))),
+        QStringLiteral("- transparent huge pages: `%1`")
+            .arg(firstLine(QStringLiteral("/sys/kernel/mm/transparent_hugepage/enabled"))),
+        QStringLiteral("- Qt %1, QT_QPA_PLATFORM=%2")
+            .arg(QString::fromLatin1(qVersion()), qEnvironmentVariable("QT_QPA_PLATFORM")),
         QStringLiteral("- whole run: %1 s").arg(seconds(begin, Clock::now()), 0, 'f', 0),
         QString(),
         header,

@@ -84,8 +84,11 @@ void checkEncoder(const QString& bmpPath, QSize shown, std::uint8_t quality, boo
         broken("the encoder's output is no JPEG");
     if (jpeg.size() != shown)
         broken("the JPEG's size differs from the picture's",
-               QStringLiteral("%1x%2, shown %3x%4").arg(jpeg.width()).arg(jpeg.height())
-                   .arg(shown.width()).arg(shown.height()));
+               QStringLiteral("%1x%2, shown %3x%4")
+                   .arg(jpeg.width())
+                   .arg(jpeg.height())
+                   .arg(shown.width())
+                   .arg(shown.height()));
 }
 
 }  // namespace

@@ -30,10 +30,7 @@ struct State {
     bool operator==(const State&) const = default;
 };
 
-State stateOf(const WindowModel& w)
-{
-    return {w.Text2.text(), w.HScroll1.value(), w.Check1.value(), w.Check2.value()};
-}
+State stateOf(const WindowModel& w) { return {w.Text2.text(), w.HScroll1.value(), w.Check1.value(), w.Check2.value()}; }
 
 // The file's lines as the load reads them: ended by CR, CR LF or LF, the last one
 // possibly by the end of the file. Counted here on their own, not with the program's reader.

@@ -27,8 +27,8 @@ const QString& scratchDir()
     static const QString dir = [] {
         // In memory where there is a tmpfs: the saves sync their files to disk, and on a
         // disk that costs more than everything else an input does.
-        const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-            ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        const QString base =
+            QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
         QByteArray pattern = base.toLocal8Bit() + "/pelk-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             broken("cannot make a scratch folder");
@@ -47,8 +47,7 @@ void silenceQt()
 
 void broken(const char* what, const QString& detail)
 {
-    std::fprintf(stderr, "BROKEN INVARIANT: %s%s%s\n", what, detail.isEmpty() ? "" : ": ",
-                 qPrintable(detail));
+    std::fprintf(stderr, "BROKEN INVARIANT: %s%s%s\n", what, detail.isEmpty() ? "" : ": ", qPrintable(detail));
     std::abort();
 }
 

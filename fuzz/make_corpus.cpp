@@ -55,12 +55,12 @@ QByteArray encoded(const QImage& image, const char* format, int quality = 75, bo
 QByteArray withExifOrientation(const QByteArray& jpeg, quint16 orientation)
 {
     QByteArray tiff("II*\0\x08\0\0\0", 8);
-    tiff += QByteArray("\x01\0", 2);                      // one entry
-    tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);     // 0x0112 SHORT x1
+    tiff += QByteArray("\x01\0", 2);                    // one entry
+    tiff += QByteArray("\x12\x01\x03\0\x01\0\0\0", 8);  // 0x0112 SHORT x1
     tiff += char(orientation & 0xff);
     tiff += char(orientation >> 8);
     tiff += QByteArray(2, '\0');
-    tiff += QByteArray(4, '\0');                          // no next IFD
+    tiff += QByteArray(4, '\0');  // no next IFD
     const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
     QByteArray app1("\xFF\xE1", 2);
     const int length = int(body.size()) + 2;
@@ -115,7 +115,10 @@ void settingsSeeds()
         {"tiny-fraction", "0." + QByteArray(400, '0') + "1\r\n 0 \r\n 0 \r\n"},
         {"long-line", QByteArray(5000, '7') + "\r\n 0 \r\n 0 \r\n"},
         {"shift-jis", "\x82\x50\x82\x4f\r\n 1 \r\n 0 \r\n"},
-        {"nul-bytes", QByteArray("7\0" "5\r\n\0 1\r\n 0 \r\n", 14)},
+        {"nul-bytes",
+         QByteArray("7\0"
+                    "5\r\n\0 1\r\n 0 \r\n",
+                    14)},
     };
     for (const auto& [name, bytes] : files)
         seed("settings", QString::fromLatin1(name), bytes);
@@ -124,10 +127,42 @@ void settingsSeeds()
 void numberSeeds()
 {
     const char* const texts[] = {
-        "75", " 1 ", "-5", "+12", "0", "00", "12.5", "-0.5", ".5", "5.", ".", "-", "+", "",
-        "  \t 42  ", "4 2", "1e3", "0x10", "32767", "32768", "-32768", "-32769", "32767.5",
-        "-32768.5", "2.5", "3.5", "255", "256", "True", " false ", "TRUE", "yes", "１２",
-        "9999999999999999999999", "1.7976931348623157e308", "7\xe3\x80\x80",
+        "75",
+        " 1 ",
+        "-5",
+        "+12",
+        "0",
+        "00",
+        "12.5",
+        "-0.5",
+        ".5",
+        "5.",
+        ".",
+        "-",
+        "+",
+        "",
+        "  \t 42  ",
+        "4 2",
+        "1e3",
+        "0x10",
+        "32767",
+        "32768",
+        "-32768",
+        "-32769",
+        "32767.5",
+        "-32768.5",
+        "2.5",
+        "3.5",
+        "255",
+        "256",
+        "True",
+        " false ",
+        "TRUE",
+        "yes",
+        "１２",
+        "9999999999999999999999",
+        "1.7976931348623157e308",
+        "7\xe3\x80\x80",
     };
     int i = 0;
     for (const char* text : texts)
@@ -136,8 +171,17 @@ void numberSeeds()
     seed("numbers", QStringLiteral("tiny"), QByteArray(1, '\0') + "0." + QByteArray(400, '0') + "1");
     seed("numbers", QStringLiteral("many-zeros"), QByteArray(1, '\0') + QByteArray(400, '0') + "1.0");
     // UTF-16: "12" followed by an unpaired surrogate, and an ideographic space.
-    seed("numbers", QStringLiteral("utf16-surrogate"), QByteArray("\x01" "1\0" "2\0" "\x00\xd8", 7));
-    seed("numbers", QStringLiteral("utf16-wide-space"), QByteArray("\x01" "5\0" "\x00\x30", 5));
+    seed("numbers", QStringLiteral("utf16-surrogate"),
+         QByteArray("\x01"
+                    "1\0"
+                    "2\0"
+                    "\x00\xd8",
+                    7));
+    seed("numbers", QStringLiteral("utf16-wide-space"),
+         QByteArray("\x01"
+                    "5\0"
+                    "\x00\x30",
+                    5));
 }
 
 void pictureSeeds()
@@ -164,10 +208,9 @@ void pictureSeeds()
 #ifdef PELK_HAVE_IMAGE_BMP
     // The layouts Qt's writer never produces: RLE, 16-bit, bit fields, V4/V5 headers.
     const BmpLayout layouts[] = {
-        BmpLayout::Palette1, BmpLayout::Palette4, BmpLayout::Palette8, BmpLayout::Gray8,
-        BmpLayout::Rle4, BmpLayout::Rle8, BmpLayout::Rgb555, BmpLayout::Rgb565,
-        BmpLayout::Rgb24, BmpLayout::Rgb32, BmpLayout::Bitfields32, BmpLayout::Alpha32,
-        BmpLayout::ZeroAlpha32,
+        BmpLayout::Palette1,    BmpLayout::Palette4, BmpLayout::Palette8,    BmpLayout::Gray8, BmpLayout::Rle4,
+        BmpLayout::Rle8,        BmpLayout::Rgb555,   BmpLayout::Rgb565,      BmpLayout::Rgb24, BmpLayout::Rgb32,
+        BmpLayout::Bitfields32, BmpLayout::Alpha32,  BmpLayout::ZeroAlpha32,
     };
     int n = 0;
     for (BmpLayout layout : layouts) {

@@ -5,9 +5,9 @@
 #include "platform/real/picture_service.h"
 #include "platform/real/session_end.h"
 #include "platform/services.h"
-#include "view/main_window.h"
 #include "platform/widgets/qt_message_box.h"
 #include "platform/widgets/qt_window_system.h"
+#include "view/main_window.h"
 #include "window/window_model.h"
 
 namespace pelk {

@@ -1,8 +1,8 @@
 #include "form/window_options.h"
 
+#include "form/version.h"
 #include "platform/services.h"
 #include "settings/settings_file.h"
-#include "form/version.h"
 #include "window/window_model.h"
 
 namespace pelk {
@@ -33,9 +33,8 @@ void mnuVer_Click(Platform& p) { p.messages.show(versionText(), versionTitle); }
 
 QString versionText()
 {
-    return QStringLiteral("Pelk Ver") + QString::number(version::major) + u'.'
-        + QString::number(version::minor) + QStringLiteral("\r\n\r\n著作権表示: ")
-        + QString::fromUtf16(version::legalNotice);
+    return QStringLiteral("Pelk Ver") + QString::number(version::major) + u'.' + QString::number(version::minor)
+        + QStringLiteral("\r\n\r\n著作権表示: ") + QString::fromUtf16(version::legalNotice);
 }
 
 }  // namespace pelk

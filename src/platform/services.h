@@ -18,7 +18,11 @@ public:
     virtual QImage load(const QString& path) = 0;
     // A picture that is only ever shown in a box of `box` pixels: it may come back
     // smaller than the file's picture (never smaller than the box). Fails as load().
-    virtual QImage loadForDisplay(const QString& path, QSize box) { (void)box; return load(path); }
+    virtual QImage loadForDisplay(const QString& path, QSize box)
+    {
+        (void)box;
+        return load(path);
+    }
     // Writes the picture as a Windows bitmap, replacing any file at the path only once
     // the new one is complete. WriteFailed.
     virtual void saveBitmap(const QImage& picture, const QString& path) = 0;
@@ -56,8 +60,8 @@ public:
     // Encodes the bitmap at `sourcePath` as a JPEG at `destinationPath` (both in the file
     // system's own encoding). The destination is a buffer the encoder may rewrite.
     // Returns 0 when the JPEG was written, non-zero when nothing was written.
-    virtual std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
-                                    std::uint8_t quality, bool progressive) = 0;
+    virtual std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
+                                    bool progressive) = 0;
 };
 
 // The platform as the handlers see it.

@@ -67,8 +67,8 @@ void saveSettings(WindowModel& w, FileService& files)
     w.savedProgressive = w.Check1.value();
     w.savedTopmost = w.Check2.value();
 
-    const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive) + QStringLiteral("\r\n")
-        + printForm(w.savedTopmost) + QStringLiteral("\r\n");
+    const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive)
+        + QStringLiteral("\r\n") + printForm(w.savedTopmost) + QStringLiteral("\r\n");
     // A file marked read-only, a folder that cannot be written or a full disk leave the
     // old file as it was; a written one is on disk before it replaces the old.
     try {

@@ -26,10 +26,7 @@ void setQualityGroupVisible(WindowModel& w, bool visible)
     w.Label8.setVisible(visible);
 }
 
-bool recognisedType(const QString& type)
-{
-    return type == u"bmp" || type == u"jpg" || type == u"gif";
-}
+bool recognisedType(const QString& type) { return type == u"bmp" || type == u"jpg" || type == u"gif"; }
 
 QString reason(FailureKind kind)
 {
@@ -103,9 +100,9 @@ void refuseDrop(WindowModel& w, Platform& p, const Failure& failure)
     // the mode may still be the earlier file's: a press would have written the one under
     // the other's name. An empty type matches no conversion, as after a press.
     w.Text3.setText(QString());
-    p.messages.show(QStringLiteral("次のファイルを表示できません。\n%1\n\n%2")
-                        .arg(w.Label1.caption(), reason(failure.kind())),
-                    WindowModel::caption);
+    p.messages.show(
+        QStringLiteral("次のファイルを表示できません。\n%1\n\n%2").arg(w.Label1.caption(), reason(failure.kind())),
+        WindowModel::caption);
 }
 
 }  // namespace pelk

@@ -11,10 +11,9 @@ QStringList japaneseGothicFaces()
 {
     // Proportional faces first: the design face is a proportional Gothic.
     static const QStringList preferred = {
-        QStringLiteral("IPAPGothic"),       QStringLiteral("IPA Pゴシック"),
-        QStringLiteral("VL PGothic"),       QStringLiteral("TakaoPGothic"),
-        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Source Han Sans JP"),
-        QStringLiteral("IPAGothic"),        QStringLiteral("IPAexGothic"),
+        QStringLiteral("IPAPGothic"),   QStringLiteral("IPA Pゴシック"),    QStringLiteral("VL PGothic"),
+        QStringLiteral("TakaoPGothic"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Source Han Sans JP"),
+        QStringLiteral("IPAGothic"),    QStringLiteral("IPAexGothic"),
     };
     const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
     QStringList faces;

@@ -116,10 +116,7 @@ std::vector<std::int16_t> characterCodes(const QKeyEvent* event)
     return codes;
 }
 
-std::int16_t throughKeyPress(TextBox& box, std::int16_t code)
-{
-    return box.keyPress(code);
-}
+std::int16_t throughKeyPress(TextBox& box, std::int16_t code) { return box.keyPress(code); }
 
 // The previews as a screen reader should see them: pictures, with the name and the
 // description (the tooltip) the widget has.
@@ -313,8 +310,7 @@ QWidget* MainWindow::createWidget(Control& control, QWidget* parent)
         auto show = [w, &box] {
             const QSignalBlocker blocker(w);
             // 2 is the grayed state, which only a tristate box can show.
-            w->setCheckState(box.value() == 0 ? Qt::Unchecked
-                                              : box.value() == 1 ? Qt::Checked : Qt::PartiallyChecked);
+            w->setCheckState(box.value() == 0 ? Qt::Unchecked : box.value() == 1 ? Qt::Checked : Qt::PartiallyChecked);
             w->setTristate(box.value() == 2);
             w->setVisible(box.visible());
         };
@@ -364,9 +360,7 @@ void MainWindow::bindTextBox(QLineEdit* edit, Control& control)
     };
     show();
     box.observe(show);
-    connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) {
-        box.setText(text);
-    });
+    connect(edit, &QLineEdit::textEdited, this, [&box](const QString& text) { box.setText(text); });
     if (&box == &model_.Text2) {
         edit->installEventFilter(this);
         edit->setInputMethodHints(Qt::ImhDigitsOnly);  // a virtual keyboard offers digits
@@ -428,9 +422,8 @@ void MainWindow::setTabChain()
         if (control->design().tabIndex >= 0 && kind != ControlKind::Label && kind != ControlKind::PictureBox)
             stops.push_back(control);
     }
-    std::sort(stops.begin(), stops.end(), [](const Control* a, const Control* b) {
-        return a->design().tabIndex < b->design().tabIndex;
-    });
+    std::sort(stops.begin(), stops.end(),
+              [](const Control* a, const Control* b) { return a->design().tabIndex < b->design().tabIndex; });
     for (std::size_t i = 1; i < stops.size(); ++i)
         QWidget::setTabOrder(widgets_.value(stops[i - 1]->name()), widgets_.value(stops[i]->name()));
 }

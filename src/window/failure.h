@@ -12,9 +12,9 @@ enum class FailureKind {
     Overflow,      // a number does not fit the integer type it is converted to
     TypeMismatch,  // a text is not a number or Boolean
     FileNotFound,
-    NotAPicture,   // no picture service can read the file
-    TooLarge,      // the picture declares more pixels than the program will hold
-    PathTooLong,   // the output path would not fit the box that holds it
+    NotAPicture,  // no picture service can read the file
+    TooLarge,     // the picture declares more pixels than the program will hold
+    PathTooLong,  // the output path would not fit the box that holds it
     ReadFailed,
     WriteFailed,
     EncoderFailed,
@@ -25,7 +25,9 @@ enum class FailureKind {
 class Failure : public std::runtime_error {
 public:
     Failure(FailureKind kind, const QString& detail = {})
-        : std::runtime_error(detail.toStdString()), kind_(kind), detail_(detail) { }
+        : std::runtime_error(detail.toStdString()), kind_(kind), detail_(detail)
+    {
+    }
 
     FailureKind kind() const { return kind_; }
     const QString& detail() const { return detail_; }

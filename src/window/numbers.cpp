@@ -57,8 +57,8 @@ Scan scanNumber(QStringView text)
     const qsizetype point = number.indexOf('.');
     const QByteArray whole = point < 0 ? number : number.left(point);
     if (!ok && std::any_of(whole.begin(), whole.end(), [](char c) { return c >= '1' && c <= '9'; }))
-        value = number.startsWith('-') ? -std::numeric_limits<double>::infinity()
-                                       : std::numeric_limits<double>::infinity();
+        value =
+            number.startsWith('-') ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     return {value, i};
 }
 
@@ -115,8 +115,7 @@ QString numberText(double value)
 
 QString printForm(std::int16_t value)
 {
-    return (value < 0 ? QStringLiteral("-") : QStringLiteral(" "))
-        + QString::number(std::abs(int(value))) + u' ';
+    return (value < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + QString::number(std::abs(int(value))) + u' ';
 }
 
 }  // namespace pelk

@@ -60,8 +60,7 @@ void Label::setCaption(const QString& caption)
     changed();
 }
 
-CommandButton::CommandButton(Design design, QString caption)
-    : Control(std::move(design)), caption_(std::move(caption))
+CommandButton::CommandButton(Design design, QString caption) : Control(std::move(design)), caption_(std::move(caption))
 {
 }
 
@@ -79,10 +78,7 @@ void CommandButton::click()
         Click();
 }
 
-CheckBox::CheckBox(Design design, QString caption)
-    : Control(std::move(design)), caption_(std::move(caption))
-{
-}
+CheckBox::CheckBox(Design design, QString caption) : Control(std::move(design)), caption_(std::move(caption)) { }
 
 void CheckBox::setValue(int value)
 {
@@ -99,11 +95,7 @@ void CheckBox::setValue(int value)
 void CheckBox::userClick() { setValue(value_ == 1 ? 0 : 1); }
 
 ScrollBar::ScrollBar(Design design, int min, int max, int smallChange, int largeChange, int value)
-    : Control(std::move(design)),
-      min_(min),
-      max_(max),
-      smallChange_(smallChange),
-      largeChange_(largeChange),
+    : Control(std::move(design)), min_(min), max_(max), smallChange_(smallChange), largeChange_(largeChange),
       value_(static_cast<std::int16_t>(value))
 {
 }
@@ -281,8 +273,8 @@ WindowModel::WindowModel()
 
 std::vector<Control*> WindowModel::controls()
 {
-    return {&Command1, &HScroll1, &Label8, &Text2,  &Label2, &Check1, &Check2, &Label3, &Label6,
-            &Label4,   &Label7,   &Label1, &Text1,  &Image1, &Image2, &Text3,  &Text4,  &Text5};
+    return {&Command1, &HScroll1, &Label8, &Text2, &Label2, &Check1, &Check2, &Label3, &Label6,
+            &Label4,   &Label7,   &Label1, &Text1, &Image1, &Image2, &Text3,  &Text4,  &Text5};
 }
 
 Control* WindowModel::control(const QString& controlName)

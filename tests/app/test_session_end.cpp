@@ -101,7 +101,8 @@ private slots:
         // Qt's exit() on a lost connection skips its own teardown by design: what the font
         // database holds is never released there, and a sanitized build would call it a leak.
         if (env.contains(QStringLiteral("ASAN_OPTIONS")))
-            env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
         QProcess p;
         QVERIFY2(start(p, env), qPrintable(program()));
         x.stop();

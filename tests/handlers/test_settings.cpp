@@ -1,6 +1,6 @@
 // "Pelk.ini": byte-exact saves, the load table, odd files, and a write that fails.
-#include "settings/settings_file.h"
 #include "convert/quality.h"
+#include "settings/settings_file.h"
 #include "support/fakes.h"
 #include "support/files.h"
 #include "window/window_model.h"

@@ -1,10 +1,10 @@
 // Start-up over real settings files on the fake platform, shut-down, the always-on-top box and the version box.
+#include "app/wiring.h"
+#include "form/version.h"
+#include "form/window_options.h"
 #include "support/fakes.h"
 #include "support/files.h"
-#include "form/version.h"
-#include "app/wiring.h"
 #include "window/window_model.h"
-#include "form/window_options.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,15 +4,15 @@
 //   pelk_drop_runner FILE MEMORY_MIB
 // Prints what happened as key=value lines; exits 0 when both steps returned.
 
+#include "app/wiring.h"
 #include "platform/real/file_service.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "support/real_platform.h"
-#include "app/wiring.h"
 #include "window/window_model.h"
 
-#include <QGuiApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 
 #include <cstdio>
@@ -104,8 +104,9 @@ int main(int argc, char* argv[])
     if (!output.isEmpty() && QFileInfo::exists(output)) {
         QImageReader reader(output);
         const QImage picture = reader.read();
-        print("outputDecoded", picture.isNull() ? QStringLiteral("no")
-                                                : QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height()));
+        print("outputDecoded",
+              picture.isNull() ? QStringLiteral("no")
+                               : QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height()));
     }
     print("end", QStringLiteral("ok"));
     return 0;

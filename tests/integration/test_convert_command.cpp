@@ -1,12 +1,12 @@
 // The convert button over real files: the real encoder and bitmap save, the messages, the
 // settings save, and what every way out of a press leaves in the window.
+#include "app/wiring.h"
 #include "convert/convert_command.h"
 #include "platform/real/libjpeg_encoder.h"
-#include "support/real_platform.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/permissions.h"
-#include "app/wiring.h"
+#include "support/real_platform.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -141,16 +141,22 @@ private slots:
 
     void pressesThatConvertNothing_data()
     {
-        QTest::addColumn<QString>("file");    // dropped first ("" for no drop)
+        QTest::addColumn<QString>("file");  // dropped first ("" for no drop)
         QTest::addColumn<QString>("quality");
         QTest::addColumn<bool>("saved");
         QTest::addColumn<QString>("message");
-        QTest::newRow("before any drop") << "" << "50" << true << "";
-        QTest::newRow("empty quality") << "a.bmp" << "" << false << "";
-        QTest::newRow("negative quality") << "a.bmp" << "-5" << false << "";
-        QTest::newRow("letters") << "a.bmp" << "x" << false << "";
-        QTest::newRow("icon") << "i.ico" << "50" << true << "申し訳ありません　変換できません(^_^;)";
-        QTest::newRow("upper-case BMP") << "A.BMP" << "50" << true << "";
+        QTest::newRow("before any drop") << ""
+                                         << "50" << true << "";
+        QTest::newRow("empty quality") << "a.bmp"
+                                       << "" << false << "";
+        QTest::newRow("negative quality") << "a.bmp"
+                                          << "-5" << false << "";
+        QTest::newRow("letters") << "a.bmp"
+                                 << "x" << false << "";
+        QTest::newRow("icon") << "i.ico"
+                              << "50" << true << "申し訳ありません　変換できません(^_^;)";
+        QTest::newRow("upper-case BMP") << "A.BMP"
+                                        << "50" << true << "";
     }
     void pressesThatConvertNothing()
     {
@@ -167,7 +173,8 @@ private slots:
         p.w.Text2.setText(quality);
         p.w.Command1.click();
         QVERIFY(p.t.encoder.calls.empty());
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, QDir::Files)
+        QCOMPARE(QDir(dir.path())
+                     .entryList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, QDir::Files)
                      .filter(QStringLiteral(".jpg")),
                  QStringList());
         QCOMPARE(settingsSaved(), saved);
@@ -252,9 +259,12 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("readOnly");
-        QTest::newRow("JPEG output") << "k.bmp" << "k.jpg";
-        QTest::newRow("bitmap output") << "k.jpg" << "k.bmp";
-        QTest::newRow("Pelk.ini") << "k.bmp" << "Pelk.ini";
+        QTest::newRow("JPEG output") << "k.bmp"
+                                     << "k.jpg";
+        QTest::newRow("bitmap output") << "k.jpg"
+                                       << "k.bmp";
+        QTest::newRow("Pelk.ini") << "k.bmp"
+                                  << "Pelk.ini";
     }
     void aReadOnlyFileIsNeverReplaced()
     {

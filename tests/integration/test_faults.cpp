@@ -4,12 +4,12 @@
 // folder, and unusual paths. In each: no crash, an older file at the target intact, no
 // temporary file left behind, and a following drop and press still work.
 
+#include "app/wiring.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "support/enc_scratch_mount.h"
-#include "support/real_platform.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
-#include "app/wiring.h"
+#include "support/real_platform.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -33,11 +33,9 @@ void fillUp(const QString& folder)
     QFile filler(folder + QStringLiteral("/filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
     const QByteArray block(64 * 1024, 'f');
-    while (filler.write(block) == block.size() && filler.flush()) {
-    }
+    while (filler.write(block) == block.size() && filler.flush()) { }
     const QByteArray byte(1, 'f');
-    while (filler.write(byte) == 1 && filler.flush()) {
-    }
+    while (filler.write(byte) == 1 && filler.flush()) { }
 }
 
 QSize decodedSize(const QString& path)
@@ -61,10 +59,7 @@ private:
 
     QString path(const QString& name) const { return dir_->filePath(name); }
 
-    void drop(const QString& file)
-    {
-        window_->OLEDragDrop(DropData{true, {file}});
-    }
+    void drop(const QString& file) { window_->OLEDragDrop(DropData{true, {file}}); }
 
     void press() { window_->Command1.Click(); }
 

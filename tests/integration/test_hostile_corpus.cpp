@@ -25,10 +25,7 @@ constexpr int memoryMiB = 1536;
 const QString completion = QStringLiteral("完了しました。");
 const QString apology = QStringLiteral("申し訳ありません　変換できません(^_^;)");
 
-QString runnerPath()
-{
-    return qEnvironmentVariable("PELK_BINARY_DIR") + QStringLiteral("/tests/pelk_drop_runner");
-}
+QString runnerPath() { return qEnvironmentVariable("PELK_BINARY_DIR") + QStringLiteral("/tests/pelk_drop_runner"); }
 
 struct RunResult {
     bool finished = false;  // within the time limit
@@ -62,7 +59,8 @@ RunResult runOne(const QString& folder, const QString& file, int seconds)
             result.values[line.left(eq)] = line.mid(eq + 1);
     }
     if (child.exitStatus() != QProcess::NormalExit)
-        result.failure = QStringLiteral("crashed (signal) ") + QString::fromUtf8(child.readAllStandardError().right(2000));
+        result.failure =
+            QStringLiteral("crashed (signal) ") + QString::fromUtf8(child.readAllStandardError().right(2000));
     else if (child.exitCode() != 0)
         result.failure = QStringLiteral("exit code %1: ").arg(child.exitCode())
             + QString::fromUtf8(child.readAllStandardError().right(2000));
@@ -80,10 +78,7 @@ class TestHostileCorpus : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(runnerPath()).isExecutable(), qPrintable(runnerPath()));
-    }
+    void initTestCase() { QVERIFY2(QFileInfo(runnerPath()).isExecutable(), qPrintable(runnerPath())); }
 
     void dropAndPress_data()
     {
@@ -104,9 +99,9 @@ private slots:
         QVERIFY2(run.clean, qPrintable(run.failure));
         const QString drop = run.values["drop"];
         const QString press = run.values["press"];
-        const QString detail = QStringLiteral("drop=%1 (%2) press=%3 output=%4 decoded=%5")
-                                   .arg(drop, run.values["dropMessage"], press, run.values["output"],
-                                        run.values["outputDecoded"]);
+        const QString detail =
+            QStringLiteral("drop=%1 (%2) press=%3 output=%4 decoded=%5")
+                .arg(drop, run.values["dropMessage"], press, run.values["output"], run.values["outputDecoded"]);
 
         switch (file.expect) {
         case CorpusExpect::Converts:

@@ -1,10 +1,10 @@
 // Drops, go and rename over real files: the mode table, partial updates on failure and
 // the failed-drop message.
-#include "support/real_platform.h"
-#include "support/files.h"
-#include "platform/real/libjpeg_encoder.h"
-#include "window/failure.h"
 #include "app/wiring.h"
+#include "platform/real/libjpeg_encoder.h"
+#include "support/files.h"
+#include "support/real_platform.h"
+#include "window/failure.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -68,15 +68,26 @@ private slots:
         QTest::addColumn<QString>("output");   // empty: the output path stays as before
         QTest::addColumn<QString>("caption");  // empty: the caption stays as before
         QTest::addColumn<bool>("qualityVisible");
-        QTest::newRow("bmp") << "photo.bmp" << QByteArray("BMP") << "bmp" << "photo.jpg" << bmpCaption << true;
-        QTest::newRow("jpg") << "photo.jpg" << QByteArray("JPG") << "jpg" << "photo.bmp" << jpgCaption << false;
-        QTest::newRow("gif") << "pic.gif" << QByteArray("GIF") << "gif" << "pic.bmp" << gifCaption << false;
-        QTest::newRow("upper-case BMP") << "PHOTO.BMP" << QByteArray("BMP") << "BMP" << "" << "" << false;
-        QTest::newRow("jpeg") << "photo.jpeg" << QByteArray("JPG") << "peg" << "" << "" << false;
-        QTest::newRow("mixed-case Jpg") << "photo.Jpg" << QByteArray("JPG") << "Jpg" << "" << "" << false;
-        QTest::newRow("ico") << "icon.ico" << QByteArray("ICO") << "ico" << "" << "" << false;
-        QTest::newRow("Japanese name") << "写真　その1.bmp" << QByteArray("BMP") << "bmp" << "写真　その1.jpg"
-                                       << bmpCaption << true;
+        QTest::newRow("bmp") << "photo.bmp" << QByteArray("BMP") << "bmp"
+                             << "photo.jpg" << bmpCaption << true;
+        QTest::newRow("jpg") << "photo.jpg" << QByteArray("JPG") << "jpg"
+                             << "photo.bmp" << jpgCaption << false;
+        QTest::newRow("gif") << "pic.gif" << QByteArray("GIF") << "gif"
+                             << "pic.bmp" << gifCaption << false;
+        QTest::newRow("upper-case BMP") << "PHOTO.BMP" << QByteArray("BMP") << "BMP"
+                                        << ""
+                                        << "" << false;
+        QTest::newRow("jpeg") << "photo.jpeg" << QByteArray("JPG") << "peg"
+                              << ""
+                              << "" << false;
+        QTest::newRow("mixed-case Jpg") << "photo.Jpg" << QByteArray("JPG") << "Jpg"
+                                        << ""
+                                        << "" << false;
+        QTest::newRow("ico") << "icon.ico" << QByteArray("ICO") << "ico"
+                             << ""
+                             << "" << false;
+        QTest::newRow("Japanese name") << "写真　その1.bmp" << QByteArray("BMP") << "bmp"
+                                       << "写真　その1.jpg" << bmpCaption << true;
     }
     // Each row drops its file after a JPEG, so "unchanged" means the JPEG's mode.
     void modeTable()
@@ -208,7 +219,7 @@ private slots:
         QCOMPARE(w.Image1.picture().size(), QSize(20, 20));
         QCOMPARE(w.Label6.caption(), goodSize);
         QCOMPARE(w.Text3.text(), QString());  // retired: a press converts nothing
-        QCOMPARE(w.sourcePathVar, bad);  // set by the drop handler before go
+        QCOMPARE(w.sourcePathVar, bad);       // set by the drop handler before go
         QCOMPARE(w.Text1.text(), path(QStringLiteral("good.bmp")));
         QCOMPARE(w.Command1.caption(), jpgCaption);
         QCOMPARE(t.messages.shown.size(), size_t(1));
@@ -279,8 +290,8 @@ private slots:
         QTest::addColumn<QString>("earlier");
         QTest::addColumn<int>("kind");
         const std::pair<const char*, FailureKind> kinds[] = {
-            {"not found", FailureKind::FileNotFound},     {"not a picture", FailureKind::NotAPicture},
-            {"too large", FailureKind::TooLarge},         {"unreadable", FailureKind::ReadFailed},
+            {"not found", FailureKind::FileNotFound},    {"not a picture", FailureKind::NotAPicture},
+            {"too large", FailureKind::TooLarge},        {"unreadable", FailureKind::ReadFailed},
             {"path too long", FailureKind::PathTooLong},
         };
         for (const char* earlier : {"red.bmp", "red.jpg"})
@@ -331,7 +342,8 @@ private slots:
         w.Command1.Click();
         QCOMPARE(t.messages.shown.size(), size_t(1));  // no 完了しました。
         QVERIFY(!QFileInfo::exists(output));
-        QVERIFY(!QFileInfo::exists(refused.chopped(3) + (earlier.endsWith(u"bmp") ? QStringLiteral("jpg") : QStringLiteral("bmp"))));
+        QVERIFY(!QFileInfo::exists(refused.chopped(3)
+                                   + (earlier.endsWith(u"bmp") ? QStringLiteral("jpg") : QStringLiteral("bmp"))));
         QVERIFY(t.encoder.calls.empty());
 
         // A good drop brings the conversions back.

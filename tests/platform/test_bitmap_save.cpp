@@ -34,13 +34,13 @@ QString firstDifference(const QImage& a, const QImage& b)
     const QImage x = a.convertToFormat(QImage::Format_RGB32);
     const QImage y = b.convertToFormat(QImage::Format_RGB32);
     if (x.size() != y.size())
-        return QString("size %1x%2 against %3x%4")
-            .arg(x.width()).arg(x.height()).arg(y.width()).arg(y.height());
+        return QString("size %1x%2 against %3x%4").arg(x.width()).arg(x.height()).arg(y.width()).arg(y.height());
     for (int row = 0; row < x.height(); ++row)
         for (int col = 0; col < x.width(); ++col)
             if (x.pixel(col, row) != y.pixel(col, row))
                 return QString("(%1,%2): %3 against %4")
-                    .arg(col).arg(row)
+                    .arg(col)
+                    .arg(row)
                     .arg(x.pixel(col, row), 8, 16, QChar('0'))
                     .arg(y.pixel(col, row), 8, 16, QChar('0'));
     return {};
@@ -68,9 +68,8 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("name");
         QTest::newRow("JPEG photo") << encoded(photoLike(123, 77), "JPG") << "in.jpg";
-        QTest::newRow("grayscale JPEG")
-            << encoded(photoLike(64, 40).convertToFormat(QImage::Format_Grayscale8), "JPG")
-            << "gray.jpg";
+        QTest::newRow("grayscale JPEG") << encoded(photoLike(64, 40).convertToFormat(QImage::Format_Grayscale8), "JPG")
+                                        << "gray.jpg";
         QTest::newRow("GIF") << makeGif(colourBlocks(61, 43, 5, 3)) << "in.gif";
         QTest::newRow("GIF, one pixel") << makeGif(colourBlocks(1, 1, 1, 9)) << "dot.gif";
     }
@@ -93,8 +92,8 @@ private slots:
         QCOMPARE(header.planes, 1);
         QCOMPARE(header.compression, 0u);
         // True colour as 24 bits; a picture already held as a palette may keep it.
-        const bool palette = picture.format() == QImage::Format_Indexed8
-            || picture.format() == QImage::Format_Grayscale8;
+        const bool palette =
+            picture.format() == QImage::Format_Indexed8 || picture.format() == QImage::Format_Grayscale8;
         QCOMPARE(header.bitCount, palette ? 8 : 24);
 
         const QString ours = firstDifference(decodePlainBmp(bytes), picture);
@@ -132,12 +131,11 @@ private slots:
             expected = QImage(40, 30, QImage::Format_RGB32);
             for (int y = 0; y < 30; ++y)
                 for (int x = 0; x < 40; ++x)
-                    expected.setPixel(x, y, x < 20 ? qRgb(255, 255, 255)
-                                                   : indexed.color(1 + (x + y) % 2));
+                    expected.setPixel(x, y, x < 20 ? qRgb(255, 255, 255) : indexed.color(1 + (x + y) % 2));
         } else {
             picture = QImage(3, 1, QImage::Format_ARGB32);
             picture.setPixel(0, 0, qRgba(0, 0, 0, 0));
-            picture.setPixel(1, 0, qRgba(0, 0, 0, 128));    // half black over white
+            picture.setPixel(1, 0, qRgba(0, 0, 0, 128));  // half black over white
             picture.setPixel(2, 0, qRgba(10, 20, 30, 255));
             expected = QImage(3, 1, QImage::Format_RGB32);
             expected.setPixel(0, 0, qRgb(255, 255, 255));
@@ -155,10 +153,10 @@ private slots:
                 const QRgb got = saved.pixel(x, y);
                 const QRgb want = expected.pixel(x, y);
                 // Half coverage may round either way.
-                QVERIFY2(qAbs(qRed(got) - qRed(want)) <= 1 && qAbs(qGreen(got) - qGreen(want)) <= 1
-                             && qAbs(qBlue(got) - qBlue(want)) <= 1,
-                         qPrintable(QString("(%1,%2): %3 instead of %4")
-                                        .arg(x).arg(y).arg(got, 8, 16).arg(want, 8, 16)));
+                QVERIFY2(
+                    qAbs(qRed(got) - qRed(want)) <= 1 && qAbs(qGreen(got) - qGreen(want)) <= 1
+                        && qAbs(qBlue(got) - qBlue(want)) <= 1,
+                    qPrintable(QString("(%1,%2): %3 instead of %4").arg(x).arg(y).arg(got, 8, 16).arg(want, 8, 16)));
             }
     }
 

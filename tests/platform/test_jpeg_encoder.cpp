@@ -23,16 +23,14 @@ namespace {
 
 // libjpeg's standard tables (the JPEG standard's Annex K), natural order.
 constexpr std::array<int, 64> standardLuma = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99,
+    16, 11,  10,  16, 24, 40, 51, 61, 12,  12,  14,  19,  26, 58, 60, 55,  14,  13,  16,  24, 40, 57,
+    69, 56,  14,  17, 22, 29, 51, 87, 80,  62,  18,  22,  37, 56, 68, 109, 103, 77,  24,  35, 55, 64,
+    81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98,  112, 100, 103, 99,
 };
 constexpr std::array<int, 64> standardChroma = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,
-    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+    99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
 };
 
 std::array<int, 64> scaled(const std::array<int, 64>& table, int quality)
@@ -69,13 +67,11 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString path(const QString& name) const { return dir_->filePath(name); }
 
-    std::int16_t encode(const QString& source, const QString& destination, int quality,
-                        bool progressive = false)
+    std::int16_t encode(const QString& source, const QString& destination, int quality, bool progressive = false)
     {
         LibjpegEncoder encoder;
         QByteArray destinationBytes = QFile::encodeName(destination);
-        return encoder.SavetoJPEG(QFile::encodeName(source), destinationBytes,
-                                  std::uint8_t(quality), progressive);
+        return encoder.SavetoJPEG(QFile::encodeName(source), destinationBytes, std::uint8_t(quality), progressive);
     }
 
     // A photo-like 24-bit bitmap written by Qt's own BMP writer.
@@ -177,8 +173,8 @@ private slots:
             const QString out = path(QString("s%1.jpg").arg(quality));
             QCOMPARE(encode(source, out, quality), 0);
             const qint64 length = QFileInfo(out).size();
-            QVERIFY2(length < previous, qPrintable(QString("quality %1: %2 bytes, not below %3")
-                                                       .arg(quality).arg(length).arg(previous)));
+            QVERIFY2(length < previous,
+                     qPrintable(QString("quality %1: %2 bytes, not below %3").arg(quality).arg(length).arg(previous)));
             QVERIFY(!decode(out).isNull());
             previous = length;
         }
@@ -305,8 +301,7 @@ private slots:
         writePicture(source, photoLike(80, 60), "BMP");
         QCOMPARE(encode(source, destination, 75, true), 0);
         QCOMPARE(decode(destination).size(), QSize(80, 60));
-        QCOMPARE(entries(path("写真フォルダ")),
-                 (QStringList{"猫の写真　１.bmp", "猫の写真　１（変換）.jpg"}));
+        QCOMPARE(entries(path("写真フォルダ")), (QStringList{"猫の写真　１.bmp", "猫の写真　１（変換）.jpg"}));
     }
 
     void largePictures()
@@ -339,7 +334,7 @@ private slots:
         reader.setScaledSize(QSize(600, 600));
         const QImage small = reader.read();
         QCOMPARE(small.size(), QSize(600, 600));
-        const QColor topLeft = small.pixelColor(5, 5);      // red 0, blue 255
+        const QColor topLeft = small.pixelColor(5, 5);          // red 0, blue 255
         const QColor bottomRight = small.pixelColor(594, 594);  // red 255, blue 0
         QVERIFY2(topLeft.red() < 20 && topLeft.blue() > 235 && qAbs(topLeft.green() - 100) < 12,
                  qPrintable(topLeft.name()));

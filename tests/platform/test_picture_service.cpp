@@ -116,20 +116,17 @@ private slots:
         const QByteArray bmp = makeBmp(photoLike(64, 64), BmpLayout::Rgb24).bytes;
         QTest::newRow("missing") << QByteArray() << "-" << FailureKind::FileNotFound;
         QTest::newRow("folder") << QByteArray() << "" << FailureKind::FileNotFound;
-        QTest::newRow("text named .jpg") << QByteArray("not a picture\n") << "t.jpg"
-                                         << FailureKind::NotAPicture;
+        QTest::newRow("text named .jpg") << QByteArray("not a picture\n") << "t.jpg" << FailureKind::NotAPicture;
         QTest::newRow("empty file") << QByteArray() << "e.gif" << FailureKind::NotAPicture;
-        QTest::newRow("bitmap cut short") << bmp.left(bmp.size() / 2) << "c.bmp"
-                                          << FailureKind::NotAPicture;  // damaged
+        QTest::newRow("bitmap cut short")
+            << bmp.left(bmp.size() / 2) << "c.bmp" << FailureKind::NotAPicture;  // damaged
         // A scan with no frame before it: Qt's reader reports no layout for it at all.
         QTest::newRow("JPEG scan without a frame")
             << QByteArray::fromHex("ffd8ffda000c0200ffffffffffff0a63ffd9") << "s.jpg" << FailureKind::NotAPicture;
         // Declared beyond the limit: refused from the header, never decoded.
-        QTest::newRow("bitmap of 132 megapixels") << bmpHeaderOnly(12000, 11000) << "h.bmp"
-                                                  << FailureKind::TooLarge;
+        QTest::newRow("bitmap of 132 megapixels") << bmpHeaderOnly(12000, 11000) << "h.bmp" << FailureKind::TooLarge;
         QTest::newRow("JPEG of 135 megapixels")
-            << withDeclaredSize(encoded(photoLike(64, 64), "JPG"), 15000, 9000) << "h.jpg"
-            << FailureKind::TooLarge;
+            << withDeclaredSize(encoded(photoLike(64, 64), "JPG"), 15000, 9000) << "h.jpg" << FailureKind::TooLarge;
     }
 
     void loadFailures()
@@ -189,7 +186,8 @@ private slots:
         for (const QString rules : {"", "qt.gui.imageio.jpeg=false", "*=false"}) {
             QLoggingCategory::setFilterRules(rules);
             for (bool forDisplay : {false, true}) {
-                const QString road = QStringLiteral("%1, rules '%2'").arg(forDisplay ? "loadForDisplay" : "load", rules);
+                const QString road =
+                    QStringLiteral("%1, rules '%2'").arg(forDisplay ? "loadForDisplay" : "load", rules);
                 QVERIFY2(!failureLoading(path("intact.jpg"), forDisplay).has_value(), qPrintable(road));
                 const std::optional<Failure> caught = failureLoading(path("damaged.jpg"), forDisplay);
                 QVERIFY2(caught.has_value(), qPrintable(road));
@@ -249,7 +247,7 @@ private slots:
         QFETCH(bool, imageMagick);
         QFETCH(bool, plainCmyk);
         // Colours every CMYK writer keeps exactly, one 16-pixel stripe each.
-        const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 0),
+        const QRgb colours[] = {qRgb(255, 0, 0),   qRgb(0, 255, 0),     qRgb(0, 0, 255),     qRgb(255, 255, 0),
                                 qRgb(0, 255, 255), qRgb(255, 255, 255), qRgb(128, 128, 128), qRgb(0, 0, 0)};
         QImage stripes(16 * int(std::size(colours)), 32, QImage::Format_RGB32);
         for (int x = 0; x < stripes.width(); ++x)
@@ -260,8 +258,8 @@ private slots:
             if (convert.isEmpty())
                 QFAIL("ImageMagick's convert is not installed (scripts/packages-test.txt)");
             QVERIFY(stripes.save(path("s.bmp")));
-            QCOMPARE(QProcess::execute(convert, {path("s.bmp"), "-colorspace", "CMYK", "-quality", "95", path("c.jpg")}),
-                     0);
+            QCOMPARE(
+                QProcess::execute(convert, {path("s.bmp"), "-colorspace", "CMYK", "-quality", "95", path("c.jpg")}), 0);
         } else {
             writeBytes(path("c.jpg"), makeJpeg(stripes, {95, false, true, false, true, 0, plainCmyk}));
         }
@@ -298,22 +296,18 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QSize>("box");
-        QTest::addColumn<QSize>("shown");    // the picture as shown, turned as EXIF says
-        QTest::addColumn<bool>("reduced");   // read at less than full size
+        QTest::addColumn<QSize>("shown");   // the picture as shown, turned as EXIF says
+        QTest::addColumn<bool>("reduced");  // read at less than full size
         const QByteArray jpeg = encoded(photoLike(1600, 1200), "JPG");
         QTest::newRow("JPEG, much larger than the box")
             << jpeg << "a.jpg" << QSize(220, 165) << QSize(1600, 1200) << true;
-        QTest::newRow("JPEG, box of another shape")
-            << jpeg << "a.jpg" << QSize(300, 100) << QSize(1600, 1200) << true;
+        QTest::newRow("JPEG, box of another shape") << jpeg << "a.jpg" << QSize(300, 100) << QSize(1600, 1200) << true;
         QTest::newRow("JPEG, smaller than the box")
-            << encoded(photoLike(160, 120), "JPG") << "s.jpg" << QSize(220, 165)
-            << QSize(160, 120) << false;
-        QTest::newRow("JPEG turned a quarter by EXIF")
-            << withExifOrientation(encoded(photoLike(1600, 800), "JPG"), 6) << "r.jpg"
-            << QSize(200, 100) << QSize(800, 1600) << true;
-        QTest::newRow("bitmap: read whole")
-            << makeBmp(photoLike(800, 600), BmpLayout::Rgb24).bytes << "b.bmp" << QSize(220, 165)
-            << QSize(800, 600) << false;
+            << encoded(photoLike(160, 120), "JPG") << "s.jpg" << QSize(220, 165) << QSize(160, 120) << false;
+        QTest::newRow("JPEG turned a quarter by EXIF") << withExifOrientation(encoded(photoLike(1600, 800), "JPG"), 6)
+                                                       << "r.jpg" << QSize(200, 100) << QSize(800, 1600) << true;
+        QTest::newRow("bitmap: read whole") << makeBmp(photoLike(800, 600), BmpLayout::Rgb24).bytes << "b.bmp"
+                                            << QSize(220, 165) << QSize(800, 600) << false;
     }
 
     void loadForDisplay()
@@ -333,11 +327,9 @@ private slots:
             return;
         }
         // Never below the box in either direction, smaller than the file, same shape.
-        QVERIFY2(picture.width() >= box.width() && picture.height() >= box.height(),
-                 qPrintable(got));
+        QVERIFY2(picture.width() >= box.width() && picture.height() >= box.height(), qPrintable(got));
         QVERIFY2(picture.width() < shown.width(), qPrintable(got));
-        QVERIFY2(qAbs(double(picture.width()) / picture.height()
-                      - double(shown.width()) / shown.height()) < 0.02,
+        QVERIFY2(qAbs(double(picture.width()) / picture.height() - double(shown.width()) / shown.height()) < 0.02,
                  qPrintable(got));
     }
 };

@@ -8,11 +8,11 @@
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
-#include "window/failure.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "support/permissions.h"
+#include "window/failure.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,13 +29,13 @@ using namespace pelk::test;
 namespace {
 
 enum class Target {
-    Plain,             // the file in the folder
-    ThroughLink,       // a link beside the folder, to the file
-    UnderARegularFile, // in a "folder" that is a regular file
+    Plain,              // the file in the folder
+    ThroughLink,        // a link beside the folder, to the file
+    UnderARegularFile,  // in a "folder" that is a regular file
     InMissingFolder,
-    IsAFolder,         // the target's name is taken by a folder
-    InProc,            // a folder no one can make a file in
-    Empty,             // an empty path
+    IsAFolder,  // the target's name is taken by a folder
+    InProc,     // a folder no one can make a file in
+    Empty,      // an empty path
 };
 
 enum class Disk {
@@ -134,7 +134,7 @@ QImage decoded(const QString& path, const char* format)
 
 class Umask {
 public:
-    explicit Umask(mode_t mask) : before_(::umask(mask)) {}
+    explicit Umask(mode_t mask) : before_(::umask(mask)) { }
     ~Umask() { ::umask(before_); }
     Umask(const Umask&) = delete;
     Umask& operator=(const Umask&) = delete;
@@ -278,8 +278,7 @@ private slots:
         if (road == QLatin1String("bitmap")) {
             const QImage saved = decoded(file, "bmp");
             QCOMPARE(saved.size(), input.picture.size());
-            QCOMPARE(saved.convertToFormat(QImage::Format_RGB32),
-                     input.picture.convertToFormat(QImage::Format_RGB32));
+            QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), input.picture.convertToFormat(QImage::Format_RGB32));
         } else if (road == QLatin1String("jpeg")) {
             const QImage saved = decoded(file, "jpeg");
             QCOMPARE(saved.size(), input.picture.size());
@@ -298,8 +297,7 @@ private slots:
         for (const Case& c : cases)
             for (const Road& road : roads)
                 if (c.disk == Disk::Plain)
-                    names << QStringLiteral("replaces:%1, %2")
-                                 .arg(QLatin1String(c.name), QLatin1String(road.name));
+                    names << QStringLiteral("replaces:%1, %2").arg(QLatin1String(c.name), QLatin1String(road.name));
         const QString problem = runAsNobody(names);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }

@@ -154,8 +154,8 @@ QByteArray pngIcon(const QImage& picture)
 
 // libjpeg's errors come back as the program's own encoder takes them; the pixels and
 // options are the fixture's.
-bool compressInto(jpeg_compress_struct* cinfo, LibjpegErrors* errors, unsigned char** out,
-                  unsigned long* size, const QImage* rgb, const JpegOptions* options)
+bool compressInto(jpeg_compress_struct* cinfo, LibjpegErrors* errors, unsigned char** out, unsigned long* size,
+                  const QImage* rgb, const JpegOptions* options)
 {
     if (setjmp(errors->jump))
         return false;
@@ -203,8 +203,7 @@ bool compressInto(jpeg_compress_struct* cinfo, LibjpegErrors* errors, unsigned c
     return true;
 }
 
-void add(std::vector<CorpusFile>& corpus, const QString& name, const QByteArray& bytes,
-         Expect expect, QSize shown = {})
+void add(std::vector<CorpusFile>& corpus, const QString& name, const QByteArray& bytes, Expect expect, QSize shown = {})
 {
     corpus.push_back({name, bytes, expect, shown});
 }
@@ -238,11 +237,11 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
     };
     const auto tiff = [&](quint32 value, int bytes) { return field(value, bytes, bigEndian); };
     const QByteArray body = QByteArray("Exif\0\0", 6) + (bigEndian ? "MM" : "II") + tiff(42, 2)
-        + tiff(8, 4)                                     // the first directory, at 8
-        + tiff(1, 2)                                     // of one entry:
-        + tiff(0x0112, 2) + tiff(3, 2) + tiff(1, 4)      // Orientation, one SHORT,
-        + tiff(quint32(orientation), 2) + tiff(0, 2)     // left-justified
-        + tiff(0, 4);                                    // and no next directory
+        + tiff(8, 4)                                  // the first directory, at 8
+        + tiff(1, 2)                                  // of one entry:
+        + tiff(0x0112, 2) + tiff(3, 2) + tiff(1, 4)   // Orientation, one SHORT,
+        + tiff(quint32(orientation), 2) + tiff(0, 2)  // left-justified
+        + tiff(0, 4);                                 // and no next directory
     return jpeg.left(2) + "\xff\xe1" + field(quint32(body.size() + 2), 2, true) + body + jpeg.mid(2);
 }
 
@@ -307,8 +306,7 @@ std::vector<CorpusFile> hostileCorpus()
         size);
     // Run-length bitmaps that end early or skip pixels are valid: the rest is background.
     add(c, "rle8 early end.bmp", rle8Bitmap(20, 10, rleRows(20, 4)), Expect::Converts, {20, 10});
-    add(c, "rle8 delta skip.bmp",
-        rle8Bitmap(20, 10, rleRows(20, 3, false) + QByteArray("\0\2\5\3\4\7\0\1", 8)),
+    add(c, "rle8 delta skip.bmp", rle8Bitmap(20, 10, rleRows(20, 3, false) + QByteArray("\0\2\5\3\4\7\0\1", 8)),
         Expect::Converts, {20, 10});
     // Named .bmp, holding another kind of picture: read by its content.
     add(c, "png named.bmp", encoded(photo, "PNG"), Expect::Converts, size);
@@ -354,10 +352,8 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "rle8 run past the row.bmp", rle8Bitmap(20, 10, QByteArray("\xc8\x03\0\1", 4)), Expect::Refused);
     add(c, "rle8 runs past the picture.bmp", rle8Bitmap(20, 4, rleRows(20, 12)), Expect::Refused);
     add(c, "rle8 literal run past the row.bmp",
-        rle8Bitmap(4, 2, QByteArray("\0\x40", 2) + QByteArray(64, '\x02') + QByteArray("\0\1", 2)),
-        Expect::Refused);
-    add(c, "rle8 skip out of the picture.bmp", rle8Bitmap(20, 10, QByteArray("\0\2\xff\xff\0\1", 6)),
-        Expect::Refused);
+        rle8Bitmap(4, 2, QByteArray("\0\x40", 2) + QByteArray(64, '\x02') + QByteArray("\0\1", 2)), Expect::Refused);
+    add(c, "rle8 skip out of the picture.bmp", rle8Bitmap(20, 10, QByteArray("\0\2\xff\xff\0\1", 6)), Expect::Refused);
 
     // JPEGs.
     const QImage big = photoLike(320, 240, 3);
@@ -369,10 +365,8 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "444 progressive.jpg", makeJpeg(big, {85, true, true}), Expect::Converts, big.size());
     add(c, "gray.jpg", makeJpeg(big, {85, false, false, true}), Expect::Converts, big.size());
     add(c, "cmyk.jpg", makeJpeg(big, {85, false, false, false, true}), Expect::Converts, big.size());
-    add(c, "cmyk, not ycck.jpg", makeJpeg(big, {85, false, false, false, true, 0, true}), Expect::Converts,
-        big.size());
-    add(c, "restart markers.jpg", makeJpeg(big, {85, false, false, false, false, 1}), Expect::Converts,
-        big.size());
+    add(c, "cmyk, not ycck.jpg", makeJpeg(big, {85, false, false, false, true, 0, true}), Expect::Converts, big.size());
+    add(c, "restart markers.jpg", makeJpeg(big, {85, false, false, false, false, 1}), Expect::Converts, big.size());
     add(c, "exif orientation 6.jpg", withExifOrientation(baseline, 6), Expect::Converts, big.size().transposed());
     add(c, "exif orientation 8, big-endian.jpg", withExifOrientation(baseline, 8, true), Expect::Converts,
         big.size().transposed());
@@ -398,8 +392,8 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "bad huffman code.jpg", damagedJpeg(baseline, JpegDamage::BadHuffmanCode), Expect::Refused);
     add(c, "exif orientation 6, bad huffman code.jpg",
         damagedJpeg(withExifOrientation(baseline, 6), JpegDamage::BadHuffmanCode), Expect::Refused);
-    add(c, "progressive, extraneous bytes after a scan.jpg",
-        damagedJpeg(progressive, JpegDamage::ExtraneousBytes), Expect::Refused);
+    add(c, "progressive, extraneous bytes after a scan.jpg", damagedJpeg(progressive, JpegDamage::ExtraneousBytes),
+        Expect::Refused);
     add(c, "declares 60000x60000.jpg", withDeclaredSize(baseline, 60000, 60000), Expect::Refused);
     add(c, "declares 16000x16000.jpg", withDeclaredSize(baseline, 16000, 16000), Expect::Refused);
     // Tiny files that declare a size within the pixel limit: the data cannot fill it.
@@ -421,15 +415,14 @@ std::vector<CorpusFile> hostileCorpus()
             frames.push_back({photoLike(40, 30, 10 + i), 0, 0, -1, false, i == 2, 10});
         add(c, "animated.gif", makeGif(frames), Expect::Converts, {40, 30});
         const QByteArray animated = makeGif(frames);
-        add(c, "animated cut in the second frame.gif", animated.left(animated.size() * 2 / 3),
-            Expect::Converts, {40, 30});
+        add(c, "animated cut in the second frame.gif", animated.left(animated.size() * 2 / 3), Expect::Converts,
+            {40, 30});
     }
     add(c, "transparent.gif", makeGif({GifFrame{small, 0, 0, 0}}), Expect::Converts, small.size());
     add(c, "interlaced.gif", makeGif({GifFrame{small, 0, 0, -1, true}}), Expect::Converts, small.size());
-    add(c, "local colour table.gif", makeGif({GifFrame{small, 0, 0, -1, false, true}}), Expect::Converts,
-        small.size());
-    add(c, "small frame on a larger screen.gif", makeGif({GifFrame{small, 5, 7}}, QSize(60, 50)),
-        Expect::Converts, {60, 50});
+    add(c, "local colour table.gif", makeGif({GifFrame{small, 0, 0, -1, false, true}}), Expect::Converts, small.size());
+    add(c, "small frame on a larger screen.gif", makeGif({GifFrame{small, 5, 7}}, QSize(60, 50)), Expect::Converts,
+        {60, 50});
     const QByteArray gif = makeGif(small);
     add(c, "cut in the header.gif", gif.left(10), Expect::Refused);
     add(c, "cut in the picture.gif", gif.left(gif.size() / 2), Expect::Refused);

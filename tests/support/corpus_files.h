@@ -19,10 +19,10 @@ enum class CorpusExpect {
 };
 
 struct CorpusFile {
-    QString name;        // file name; its last three characters choose the conversion
+    QString name;  // file name; its last three characters choose the conversion
     QByteArray bytes;
     CorpusExpect expect;
-    QSize shown;         // the picture's size as shown, for Converts
+    QSize shown;  // the picture's size as shown, for Converts
 };
 
 std::vector<CorpusFile> hostileCorpus();
@@ -31,11 +31,11 @@ std::vector<CorpusFile> hostileCorpus();
 struct JpegOptions {
     int quality = 85;
     bool progressive = false;
-    bool fullChroma = false;   // 4:4:4 instead of 4:2:0
+    bool fullChroma = false;  // 4:4:4 instead of 4:2:0
     bool gray = false;
-    bool cmyk = false;         // Adobe CMYK, as print workflows write it
-    int restartRows = 0;       // a restart marker every so many MCU rows
-    bool plainCmyk = false;    // CMYK stored as it is, not turned into YCCK
+    bool cmyk = false;       // Adobe CMYK, as print workflows write it
+    int restartRows = 0;     // a restart marker every so many MCU rows
+    bool plainCmyk = false;  // CMYK stored as it is, not turned into YCCK
 };
 QByteArray makeJpeg(const QImage& picture, const JpegOptions& options = {});
 

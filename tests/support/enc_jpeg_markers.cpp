@@ -3,10 +3,9 @@
 namespace pelk::test {
 
 const std::array<int, 64> zigzagToNatural = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
-    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
-    35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
-    58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 };
 
 JpegStructure parseJpeg(const QByteArray& bytes)
@@ -51,8 +50,7 @@ JpegStructure parseJpeg(const QByteArray& bytes)
                     table.natural[zigzagToNatural[k]] = entry == 2 ? (p[i] << 8) | p[i + 1] : p[i];
                 s.quantTables[number] = table;
             }
-        } else if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8
-                   && marker != 0xcc) {
+        } else if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc) {
             s.frameMarkers << marker;
             if (size < 6)
                 return s;
@@ -62,8 +60,7 @@ JpegStructure parseJpeg(const QByteArray& bytes)
             if (size < 6 + 3 * count)
                 return s;
             for (int c = 0; c < count; ++c)
-                s.components << JpegComponent{p[6 + 3 * c], p[7 + 3 * c] >> 4, p[7 + 3 * c] & 15,
-                                              p[8 + 3 * c]};
+                s.components << JpegComponent{p[6 + 3 * c], p[7 + 3 * c] >> 4, p[7 + 3 * c] & 15, p[8 + 3 * c]};
         } else if (marker == 0xc4) {
             ++s.huffmanTables;
         }

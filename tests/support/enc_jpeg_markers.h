@@ -12,7 +12,7 @@ struct JpegComponent {
     int id = 0;
     int horizontal = 0;  // sampling factors
     int vertical = 0;
-    int table = 0;       // quantisation table number
+    int table = 0;  // quantisation table number
 };
 
 struct JpegQuantTable {
@@ -21,8 +21,8 @@ struct JpegQuantTable {
 };
 
 struct JpegStructure {
-    bool valid = false;              // SOI, well-formed segments, EOI
-    QList<int> frameMarkers;         // the SOFn codes seen, e.g. 0xC0, 0xC2
+    bool valid = false;                         // SOI, well-formed segments, EOI
+    QList<int> frameMarkers;                    // the SOFn codes seen, e.g. 0xC0, 0xC2
     std::map<int, JpegQuantTable> quantTables;  // by table number
     QList<JpegComponent> components;
     int width = 0;

@@ -14,8 +14,7 @@ bool run(const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(mount, arguments.mid(1));
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 }  // namespace
@@ -31,10 +30,7 @@ ScratchMount::~ScratchMount()
         run({"umount", folder_});
 }
 
-bool ScratchMount::makeReadOnly()
-{
-    return mounted_ && run({"mount", "-o", "remount,ro", folder_});
-}
+bool ScratchMount::makeReadOnly() { return mounted_ && run({"mount", "-o", "remount,ro", folder_}); }
 
 ReadOnlyBind::ReadOnlyBind(const QString& folder) : folder_(folder)
 {

@@ -8,12 +8,12 @@
 namespace pelk::test {
 
 struct GifFrame {
-    QImage picture;              // any format; reduced to at most 256 colours
+    QImage picture;  // any format; reduced to at most 256 colours
     int left = 0;
     int top = 0;
-    int transparentIndex = -1;   // a palette index to mark transparent, or -1
+    int transparentIndex = -1;  // a palette index to mark transparent, or -1
     bool interlaced = false;
-    bool localPalette = false;   // the frame's own colour table instead of the global one
+    bool localPalette = false;  // the frame's own colour table instead of the global one
     int delayCentiseconds = 0;
 };
 

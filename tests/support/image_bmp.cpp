@@ -129,33 +129,57 @@ Format formatOf(BmpLayout layout, int width, int height, const BmpOptions& optio
     f.height = height;
     f.palette = options.palette.empty() ? paletteFor(layout) : options.palette;
     switch (layout) {
-    case BmpLayout::Palette1: f.bits = 1; break;
-    case BmpLayout::Palette4: f.bits = 4; break;
+    case BmpLayout::Palette1:
+        f.bits = 1;
+        break;
+    case BmpLayout::Palette4:
+        f.bits = 4;
+        break;
     case BmpLayout::Palette8:
-    case BmpLayout::Gray8: f.bits = 8; break;
-    case BmpLayout::Rle4: f.bits = 4; f.compression = 2; break;
-    case BmpLayout::Rle8: f.bits = 8; f.compression = 1; break;
-    case BmpLayout::Rgb555: f.bits = 16; break;
+    case BmpLayout::Gray8:
+        f.bits = 8;
+        break;
+    case BmpLayout::Rle4:
+        f.bits = 4;
+        f.compression = 2;
+        break;
+    case BmpLayout::Rle8:
+        f.bits = 8;
+        f.compression = 1;
+        break;
+    case BmpLayout::Rgb555:
+        f.bits = 16;
+        break;
     case BmpLayout::Rgb565:
         f.bits = 16;
         f.compression = 3;
-        f.masks[0] = 0xf800; f.masks[1] = 0x07e0; f.masks[2] = 0x001f;
+        f.masks[0] = 0xf800;
+        f.masks[1] = 0x07e0;
+        f.masks[2] = 0x001f;
         break;
-    case BmpLayout::Rgb24: break;
-    case BmpLayout::Rgb32: f.bits = 32; break;
+    case BmpLayout::Rgb24:
+        break;
+    case BmpLayout::Rgb32:
+        f.bits = 32;
+        break;
     case BmpLayout::Bitfields32:
         // Red in the low byte: an order a reader only gets right through the masks.
         f.bits = 32;
         f.compression = 3;
         f.infoSize = 108;
-        f.masks[0] = 0x000000ff; f.masks[1] = 0x0000ff00; f.masks[2] = 0x00ff0000;
+        f.masks[0] = 0x000000ff;
+        f.masks[1] = 0x0000ff00;
+        f.masks[2] = 0x00ff0000;
         break;
     case BmpLayout::Alpha32:
     case BmpLayout::ZeroAlpha32:
         f.bits = 32;
         f.compression = 3;
         f.infoSize = 124;
-        f.masks[0] = 0x00ff0000; f.masks[1] = 0x0000ff00; f.masks[2] = 0x000000ff; f.masks[3] = 0xff000000;
+        f.masks[0] = 0x00ff0000;
+        f.masks[1] = 0x0000ff00;
+        f.masks[2] = 0x000000ff;
+        f.masks[3] = 0xff000000;
         break;
     }
     if (options.infoHeaderSize != 0)
@@ -203,7 +227,7 @@ QByteArray headers(const Format& f, quint32 dataSize)
     if (f.infoSize >= 108) {
         for (quint32 m : f.masks)
             put32(bytes, m);
-        put32(bytes, 0x73524742);  // 'sRGB'
+        put32(bytes, 0x73524742);                 // 'sRGB'
         bytes.append(QByteArray(36 + 12, '\0'));  // end points and gamma, unused for sRGB
     }
     if (f.infoSize >= 124) {
@@ -330,8 +354,7 @@ BmpFile makeBmp(const QImage& content, BmpLayout layout, BmpOptions options)
     return {headers(format, quint32(data.size())) + data, expected};
 }
 
-QByteArray bmpAroundData(BmpLayout layout, int width, int height, const QByteArray& data,
-                         const BmpOptions& options)
+QByteArray bmpAroundData(BmpLayout layout, int width, int height, const QByteArray& data, const BmpOptions& options)
 {
     return headers(formatOf(layout, width, height, options), quint32(data.size())) + data;
 }
@@ -363,8 +386,8 @@ BmpHeader parseBmpHeader(const QByteArray& bytes)
 QImage decodePlainBmp(const QByteArray& bytes)
 {
     const BmpHeader h = parseBmpHeader(bytes);
-    if (!h.valid || h.infoSize < 40 || h.planes != 1 || h.compression != 0 || h.width <= 0
-        || h.height == 0 || (h.bitCount != 8 && h.bitCount != 24))
+    if (!h.valid || h.infoSize < 40 || h.planes != 1 || h.compression != 0 || h.width <= 0 || h.height == 0
+        || (h.bitCount != 8 && h.bitCount != 24))
         return {};
     const int width = h.width;
     const int height = h.height < 0 ? -h.height : h.height;

@@ -9,23 +9,23 @@
 namespace pelk::test {
 
 enum class BmpLayout {
-    Palette1,   // 2 colours (blue and yellow: not a gray palette)
-    Palette4,   // 16 colours
-    Palette8,   // 6x6x6 colour cube
-    Gray8,      // 256-entry gray palette
-    Rle4,       // 16 colours, run-length encoded
-    Rle8,       // colour cube, run-length encoded
-    Rgb555,     // 16-bit, no masks (BI_RGB)
-    Rgb565,     // 16-bit with bit-field masks
+    Palette1,  // 2 colours (blue and yellow: not a gray palette)
+    Palette4,  // 16 colours
+    Palette8,  // 6x6x6 colour cube
+    Gray8,     // 256-entry gray palette
+    Rle4,      // 16 colours, run-length encoded
+    Rle8,      // colour cube, run-length encoded
+    Rgb555,    // 16-bit, no masks (BI_RGB)
+    Rgb565,    // 16-bit with bit-field masks
     Rgb24,
-    Rgb32,      // BI_RGB, the fourth byte unused
+    Rgb32,        // BI_RGB, the fourth byte unused
     Bitfields32,  // 32-bit with masks in a V4 header, no alpha
-    Alpha32,    // V5 header with an alpha mask; the left third transparent, a band half
+    Alpha32,      // V5 header with an alpha mask; the left third transparent, a band half
     ZeroAlpha32,  // V5 header with an alpha mask but every alpha byte 0
 };
 
 struct BmpOptions {
-    bool topDown = false;   // negative height: first row first; never for RLE or a core header
+    bool topDown = false;  // negative height: first row first; never for RLE or a core header
     // 12 (the OS/2 core header, for palettes and 24 bits without compression), 40, 108 (V4)
     // or 124 (V5); 0 picks the layout's usual one
     int infoHeaderSize = 0;

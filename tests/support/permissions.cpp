@@ -14,7 +14,7 @@ namespace pelk::test {
 
 int modeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
@@ -44,9 +44,10 @@ QString runAsNobody(const QStringList& cases)
     child.setProcessEnvironment(environment);
     child.setWorkingDirectory(home.path());
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(setpriv, QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                     QStringLiteral("--clear-groups"), copy}
-                             + cases);
+    child.start(setpriv,
+                QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                            QStringLiteral("--clear-groups"), copy}
+                    + cases);
     if (!child.waitForFinished(240000)) {
         child.kill();
         child.waitForFinished();
@@ -54,8 +55,8 @@ QString runAsNobody(const QStringList& cases)
     }
     const QString output = QString::fromLocal8Bit(child.readAll());
     // initTestCase and cleanupTestCase pass as well.
-    const QRegularExpressionMatch totals
-        = QRegularExpression(QStringLiteral("Totals: (\\d+) passed, 0 failed, 0 skipped")).match(output);
+    const QRegularExpressionMatch totals =
+        QRegularExpression(QStringLiteral("Totals: (\\d+) passed, 0 failed, 0 skipped")).match(output);
     if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || !totals.hasMatch()
         || totals.captured(1).toInt() != cases.size() + 2)
         return QStringLiteral("as nobody:\n") + output;

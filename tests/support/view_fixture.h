@@ -1,8 +1,8 @@
 #pragma once
 
-#include "view/main_window.h"
-#include "support/real_platform.h"
 #include "app/wiring.h"
+#include "support/real_platform.h"
+#include "view/main_window.h"
 #include "window/window_model.h"
 
 #include <QApplication>

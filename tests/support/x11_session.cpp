@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTest>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 #include <cerrno>
 #include <csignal>

@@ -94,27 +94,37 @@ private slots:
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");
-        QTest::newRow("45, Home, Delete") << "us" << "" << QStringList{"type 45", "key Home Delete"} << "5" << 5;
+        QTest::newRow("45, Home, Delete") << "us"
+                                          << "" << QStringList{"type 45", "key Home Delete"} << "5" << 5;
         QTest::newRow("45, Home, Delete, 7: the caret stays")
-            << "us" << "" << QStringList{"type 45", "key Home Delete", "type 7"} << "75" << 75;
-        QTest::newRow("Backspace") << "us" << "45" << QStringList{"key BackSpace"} << "4" << 4;
-        QTest::newRow("Ctrl+H, a backspace") << "us" << "45" << QStringList{"key ctrl+h"} << "4" << 4;
+            << "us"
+            << "" << QStringList{"type 45", "key Home Delete", "type 7"} << "75" << 75;
+        QTest::newRow("Backspace") << "us"
+                                   << "45" << QStringList{"key BackSpace"} << "4" << 4;
+        QTest::newRow("Ctrl+H, a backspace") << "us"
+                                             << "45" << QStringList{"key ctrl+h"} << "4" << 4;
         QTest::newRow("letters, minus, blank, Return, Escape")
-            << "us" << "" << QStringList{"type ab-", "key space Return Escape KP_Enter", "type 7"} << "7" << 7;
+            << "us"
+            << "" << QStringList{"type ab-", "key space Return Escape KP_Enter", "type 7"} << "7" << 7;
         QTest::newRow("keys that enter nothing: Insert, F2, arrows")
-            << "us" << "4" << QStringList{"key Insert F2 Home End Left", "type 3"} << "34" << 34;
-        QTest::newRow("keypad digits, NumLock on")
-            << "us" << "" << QStringList{"key Num_Lock 83 84 Num_Lock"} << "45" << 45;
+            << "us"
+            << "4" << QStringList{"key Insert F2 Home End Left", "type 3"} << "34" << 34;
+        QTest::newRow("keypad digits, NumLock on") << "us"
+                                                   << "" << QStringList{"key Num_Lock 83 84 Num_Lock"} << "45" << 45;
         QTest::newRow("keypad signs and point, NumLock on")
-            << "us" << "" << QStringList{"key Num_Lock 82 86 63 106 91 Num_Lock", "type 6"} << "6" << 6;
-        QTest::newRow("keypad Home and Delete, NumLock off") << "us" << "45" << QStringList{"key 79 91"} << "5" << 5;
-        QTest::newRow("Alt and Super with letters")
-            << "us" << "" << QStringList{"key alt+q super+a", "type 2"} << "2" << 2;
-        QTest::newRow("Ctrl+V, 7x on the clipboard") << "us" << "" << QStringList{"key ctrl+v", "type 3"} << "3" << 3;
+            << "us"
+            << "" << QStringList{"key Num_Lock 82 86 63 106 91 Num_Lock", "type 6"} << "6" << 6;
+        QTest::newRow("keypad Home and Delete, NumLock off") << "us"
+                                                             << "45" << QStringList{"key 79 91"} << "5" << 5;
+        QTest::newRow("Alt and Super with letters") << "us"
+                                                    << "" << QStringList{"key alt+q super+a", "type 2"} << "2" << 2;
+        QTest::newRow("Ctrl+V, 7x on the clipboard") << "us"
+                                                     << "" << QStringList{"key ctrl+v", "type 3"} << "3" << 3;
         QTest::newRow("AltGr+q, AltGr+7, AltGr+e on a German layout")
-            << "de" << ""
-            << QStringList{"key ISO_Level3_Shift+q ISO_Level3_Shift+7 ISO_Level3_Shift+e", "type 8"} << "8" << 8;
-        QTest::newRow("digits on a German layout") << "de" << "" << QStringList{"type 19"} << "19" << 19;
+            << "de"
+            << "" << QStringList{"key ISO_Level3_Shift+q ISO_Level3_Shift+7 ISO_Level3_Shift+e", "type 8"} << "8" << 8;
+        QTest::newRow("digits on a German layout") << "de"
+                                                   << "" << QStringList{"type 19"} << "19" << 19;
     }
     void keys()
     {
@@ -156,8 +166,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    return runOnPrivateX(argc, argv,
-                         {"Xvfb", "openbox", "xdotool", "setxkbmap", "xprop"},
+    return runOnPrivateX(argc, argv, {"Xvfb", "openbox", "xdotool", "setxkbmap", "xprop"},
                          [](QString display, QString unavailable) {
                              return std::make_unique<KeysX11Test>(std::move(display), std::move(unavailable));
                          });

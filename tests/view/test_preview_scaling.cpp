@@ -28,8 +28,8 @@ private slots:
     {
         QFETCH(QSize, pictureSize);
         QFETCH(QSize, box);
-        const QImage picture = photoLike(pictureSize.width(), pictureSize.height(), 7)
-                                   .convertToFormat(QImage::Format_RGB32);
+        const QImage picture =
+            photoLike(pictureSize.width(), pictureSize.height(), 7).convertToFormat(QImage::Format_RGB32);
         PictureView view;
         view.resize(box + QSize(2 * view.frameWidth(), 2 * view.frameWidth()));
         view.setPicture(picture);
@@ -37,8 +37,7 @@ private slots:
         const QImage shown = view.shownPixmap().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shown.size(), view.contentsRect().size());
         // The reference: every pixel of the picture averaged into the box.
-        const QImage reference = picture.scaled(shown.size(), Qt::IgnoreAspectRatio,
-                                                Qt::SmoothTransformation);
+        const QImage reference = picture.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const double quality = psnr(reference, shown);
         QVERIFY2(quality > 28.0, qPrintable(QStringLiteral("PSNR %1 dB").arg(quality)));
 

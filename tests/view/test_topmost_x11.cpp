@@ -39,10 +39,7 @@ private:
     // window (QWidget::winId() may still name the first one).
     static QString xid(QWidget* w) { return QString::number(w->windowHandle()->winId()); }
 
-    QString wmState(QWidget* w) const
-    {
-        return runXClient(display_, {"xprop", "-id", xid(w), "_NET_WM_STATE"});
-    }
+    QString wmState(QWidget* w) const { return runXClient(display_, {"xprop", "-id", xid(w), "_NET_WM_STATE"}); }
     bool above(QWidget* w) const { return wmState(w).contains(u"_NET_WM_STATE_ABOVE"); }
 
     // Where the X server has the client window, in root coordinates.
@@ -149,8 +146,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    return runOnPrivateX(argc, argv,
-                         {"Xvfb", "openbox", "xprop", "xwininfo"},
+    return runOnPrivateX(argc, argv, {"Xvfb", "openbox", "xprop", "xwininfo"},
                          [](QString display, QString unavailable) {
                              return std::make_unique<TopmostX11Test>(std::move(display), std::move(unavailable));
                          });

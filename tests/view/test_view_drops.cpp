@@ -62,13 +62,20 @@ private slots:
         const QString bmp = QStringLiteral("BMPからjpeg へ変換");
         const QString jpg = QStringLiteral("jpegから BMPへ変換");
         const QString gif = QStringLiteral("gifから BMPへ変換");
-        QTest::newRow("bmp on Image2") << "Image2" << "a.bmp" << QByteArray("BMP") << "a.jpg" << bmp << true;
-        QTest::newRow("jpg on Image2") << "Image2" << "b.jpg" << QByteArray("JPG") << "b.bmp" << jpg << false;
-        QTest::newRow("gif on Image1") << "Image1" << "c.gif" << QByteArray("GIF") << "c.bmp" << gif << false;
-        QTest::newRow("jpg on the window") << "window" << "d.jpg" << QByteArray("JPG") << "d.bmp" << jpg << false;
-        QTest::newRow("bmp on a label") << "Label3" << "e.bmp" << QByteArray("BMP") << "e.jpg" << bmp << true;
-        QTest::newRow("jpg on the path box") << "Text1" << "f.jpg" << QByteArray("JPG") << "f.bmp" << jpg << false;
-        QTest::newRow("gif on a check box") << "Check1" << "g.gif" << QByteArray("GIF") << "g.bmp" << gif << false;
+        QTest::newRow("bmp on Image2") << "Image2"
+                                       << "a.bmp" << QByteArray("BMP") << "a.jpg" << bmp << true;
+        QTest::newRow("jpg on Image2") << "Image2"
+                                       << "b.jpg" << QByteArray("JPG") << "b.bmp" << jpg << false;
+        QTest::newRow("gif on Image1") << "Image1"
+                                       << "c.gif" << QByteArray("GIF") << "c.bmp" << gif << false;
+        QTest::newRow("jpg on the window") << "window"
+                                           << "d.jpg" << QByteArray("JPG") << "d.bmp" << jpg << false;
+        QTest::newRow("bmp on a label") << "Label3"
+                                        << "e.bmp" << QByteArray("BMP") << "e.jpg" << bmp << true;
+        QTest::newRow("jpg on the path box") << "Text1"
+                                             << "f.jpg" << QByteArray("JPG") << "f.bmp" << jpg << false;
+        QTest::newRow("gif on a check box") << "Check1"
+                                            << "g.gif" << QByteArray("GIF") << "g.bmp" << gif << false;
     }
     void dropShowsTheFile()
     {
@@ -174,7 +181,8 @@ private slots:
             QVERIFY(result.dropAccepted);
             QTRY_COMPARE(f.model.Image1.picture().size(), QSize(expectedSide, expectedSide));
             QCOMPARE(f.widget<QLabel>("Label1")->text(), file);
-            QCOMPARE(f.widget<QLabel>("Label6")->text(), QString::number(QFileInfo(file).size()) + QStringLiteral("Bytes"));
+            QCOMPARE(f.widget<QLabel>("Label6")->text(),
+                     QString::number(QFileInfo(file).size()) + QStringLiteral("Bytes"));
         }
         QCOMPARE(f.widget<QLineEdit>("Text1")->text(), path("grows.jpg"));
         QCOMPARE(f.platform.messages.shown.size(), std::size_t(0));

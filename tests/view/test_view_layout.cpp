@@ -2,10 +2,10 @@
 // fonts, colours and visibility, which widget covers which, what a screen reader is told,
 // the fixed frame, the menu, the keyboard cycle, and the version box through a real
 // modal QMessageBox.
-#include "view/main_window.h"
+#include "form/window_options.h"
 #include "platform/widgets/qt_message_box.h"
 #include "support/view_fixture.h"
-#include "form/window_options.h"
+#include "view/main_window.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -147,9 +147,10 @@ private slots:
         QCOMPARE(w->palette().color(QPalette::WindowText) == QColor(Qt::red), d.redText);
         if (auto* label = qobject_cast<QLabel*>(w)) {
             const Qt::Alignment h = label->alignment() & Qt::AlignHorizontal_Mask;
-            QCOMPARE(h, d.align == Align::Center ? Qt::AlignHCenter
-                        : d.align == Align::Right ? Qt::AlignRight
-                                                  : Qt::AlignLeft);
+            QCOMPARE(h,
+                     d.align == Align::Center      ? Qt::AlignHCenter
+                         : d.align == Align::Right ? Qt::AlignRight
+                                                   : Qt::AlignLeft);
             QCOMPARE(label->textFormat(), Qt::PlainText);
         }
         auto* frame = qobject_cast<QFrame*>(w);
@@ -232,8 +233,10 @@ private slots:
     {
         QTest::addColumn<QString>("upper");
         QTest::addColumn<QString>("lower");
-        QTest::newRow("the slider over its tick scale") << "HScroll1" << "Label8";
-        QTest::newRow("the output path over its preview") << "Text1" << "Image2";
+        QTest::newRow("the slider over its tick scale") << "HScroll1"
+                                                        << "Label8";
+        QTest::newRow("the output path over its preview") << "Text1"
+                                                          << "Image2";
     }
     void overlapRowShowsTheWindowedControl()
     {
@@ -403,9 +406,8 @@ private slots:
     {
         QTest::addColumn<bool>("qualityVisible");
         QTest::addColumn<QStringList>("cycle");
-        QTest::newRow("quality shown") << true
-                                       << QStringList{"Command1", "Text1", "Text2", "Check1", "HScroll1", "Check2",
-                                                      "Command1"};
+        QTest::newRow("quality shown") << true << QStringList{"Command1", "Text1",  "Text2",   "Check1",
+                                                              "HScroll1", "Check2", "Command1"};
         QTest::newRow("quality hidden") << false << QStringList{"Command1", "Text1", "Check1", "Check2", "Command1"};
     }
     void tabChain()

@@ -154,12 +154,24 @@ private slots:
         QTest::addColumn<QString>("preedit");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("value");
-        QTest::newRow("full-width digits") << "５０" << "" << "" << 7;
-        QTest::newRow("digits among a letter, composing kana") << "5a0" << "ご" << "50" << 50;
-        QTest::newRow("kana being composed") << "" << "ごじゅう" << "" << 7;
-        QTest::newRow("half-width katakana, a digit") << "ｱ3" << "" << "3" << 3;
-        QTest::newRow("a digit beyond 16 bits") << "\U0001D7D3" << "" << "" << 7;
-        QTest::newRow("two digits") << "42" << "" << "42" << 42;
+        QTest::newRow("full-width digits") << "５０"
+                                           << ""
+                                           << "" << 7;
+        QTest::newRow("digits among a letter, composing kana") << "5a0"
+                                                               << "ご"
+                                                               << "50" << 50;
+        QTest::newRow("kana being composed") << ""
+                                             << "ごじゅう"
+                                             << "" << 7;
+        QTest::newRow("half-width katakana, a digit") << "ｱ3"
+                                                      << ""
+                                                      << "3" << 3;
+        QTest::newRow("a digit beyond 16 bits") << "\U0001D7D3"
+                                                << ""
+                                                << "" << 7;
+        QTest::newRow("two digits") << "42"
+                                    << ""
+                                    << "42" << 42;
     }
     void inputMethodCommit()
     {
@@ -273,8 +285,14 @@ private slots:
         // on each move and a single Change when the thumb is released.
         int scrollEvents = 0, changeEvents = 0;
         const Event scroll = f->model.HScroll1.Scroll, change = f->model.HScroll1.Change;
-        f->model.HScroll1.Scroll = [&] { ++scrollEvents; scroll(); };
-        f->model.HScroll1.Change = [&] { ++changeEvents; change(); };
+        f->model.HScroll1.Scroll = [&] {
+            ++scrollEvents;
+            scroll();
+        };
+        f->model.HScroll1.Change = [&] {
+            ++changeEvents;
+            change();
+        };
 
         const QRect thumb = thumbOf(bar);
         QTest::mousePress(bar, Qt::LeftButton, {}, thumb.center());

@@ -91,8 +91,8 @@ std::optional<PlainBitmapFile> openPlainBitmap(const QString& path)
     // alpha.
     if (!h || (h->infoSize != 40 && h->infoSize != 108 && h->infoSize != 124) || got < 14 + qint64(h->infoSize)
         || h->planes != 1 || h->compression != 0
-        || (h->bitsPerPixel != 24 && !(h->bitsPerPixel == 32 && h->infoSize == 40)) || h->width <= 0
-        || h->height == 0 || h->height == INT_MIN)
+        || (h->bitsPerPixel != 24 && !(h->bitsPerPixel == 32 && h->infoSize == 40)) || h->width <= 0 || h->height == 0
+        || h->height == INT_MIN)
         return std::nullopt;
 
     PlainBitmap layout;
@@ -122,8 +122,7 @@ bool BitmapRows::fill(int y)
     // backwards in the usual bottom-up one.
     const int n = std::min(rowsPerBlock_, layout_.height - y);
     const int firstFileRow = layout_.topDown ? y : layout_.height - y - n;
-    if (!readAt(file_, layout_.pixelOffset + firstFileRow * layout_.stride, block_.data(),
-                n * layout_.stride))
+    if (!readAt(file_, layout_.pixelOffset + firstFileRow * layout_.stride, block_.data(), n * layout_.stride))
         return false;
     first_ = y;
     count_ = n;
@@ -159,9 +158,8 @@ QImage readPlainBitmap(QFile& file, const PlainBitmap& layout)
 
 QImage readPlainBitmapReduced(QFile& file, const PlainBitmap& layout, QSize box)
 {
-    const int factor = box.isEmpty() ? 1
-                                     : std::max(1, std::min(layout.width / box.width(),
-                                                            layout.height / box.height()));
+    const int factor =
+        box.isEmpty() ? 1 : std::max(1, std::min(layout.width / box.width(), layout.height / box.height()));
     if (factor < 4)
         return readPlainBitmap(file, layout);  // little to gain; keep every pixel
     const int w = layout.width / factor, h = layout.height / factor;

@@ -44,7 +44,7 @@ struct PlainBitmap {
     bool topDown = false;   // the first row in the file is the top row
     int bytesPerPixel = 0;  // 3 (B, G, R) or 4 (B, G, R, unused)
     qint64 pixelOffset = 0;
-    qint64 stride = 0;      // bytes per row in the file, padded to 4
+    qint64 stride = 0;  // bytes per row in the file, padded to 4
     int dotsPerMeterX = 0;
     int dotsPerMeterY = 0;
 };

@@ -10,7 +10,7 @@ namespace pelk {
 
 FileStamp fileStamp(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
     timespec now{};

@@ -19,8 +19,8 @@ struct FileStamp {
 
     bool sameVersion(const FileStamp& o) const
     {
-        return valid && o.valid && settled && o.settled && device == o.device && inode == o.inode
-            && size == o.size && modifiedNs == o.modifiedNs && changedNs == o.changedNs;
+        return valid && o.valid && settled && o.settled && device == o.device && inode == o.inode && size == o.size
+            && modifiedNs == o.modifiedNs && changedNs == o.changedNs;
     }
 };
 

@@ -66,14 +66,22 @@ void skipBytes(j_decompress_ptr cinfo, long count)
 QImageIOHandler::Transformations transformationOf(int orientation)
 {
     switch (orientation) {
-    case 2: return QImageIOHandler::TransformationMirror;
-    case 3: return QImageIOHandler::TransformationRotate180;
-    case 4: return QImageIOHandler::TransformationFlip;
-    case 5: return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6: return QImageIOHandler::TransformationRotate90;
-    case 7: return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8: return QImageIOHandler::TransformationRotate270;
-    default: return QImageIOHandler::TransformationNone;
+    case 2:
+        return QImageIOHandler::TransformationMirror;
+    case 3:
+        return QImageIOHandler::TransformationRotate180;
+    case 4:
+        return QImageIOHandler::TransformationFlip;
+    case 5:
+        return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+        return QImageIOHandler::TransformationRotate90;
+    case 7:
+        return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+        return QImageIOHandler::TransformationRotate270;
+    default:
+        return QImageIOHandler::TransformationNone;
     }
 }
 
@@ -103,12 +111,9 @@ int tiffOrientation(const uchar* tiff, qsizetype size)
         little = false;
     else
         return 0;
-    const auto u16 = [&](qsizetype at) {
-        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
-    };
+    const auto u16 = [&](qsizetype at) { return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1]; };
     const auto u32 = [&](qsizetype at) {
-        return little ? quint32(u16(at)) | quint32(u16(at + 2)) << 16
-                      : quint32(u16(at)) << 16 | quint32(u16(at + 2));
+        return little ? quint32(u16(at)) | quint32(u16(at + 2)) << 16 : quint32(u16(at)) << 16 | quint32(u16(at + 2));
     };
     if (u16(2) != 42)
         return 0;
@@ -254,8 +259,7 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
     source->data = reinterpret_cast<const JOCTET*>(bytes.data());
     source->size = size_t(bytes.size());
     if (!readHeader(cinfo, errors, source)) {
-        header_.problem = cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
-                                                                     : ReadProblem::NotAPicture;
+        header_.problem = cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::NotAPicture;
         header_.reason = QString::fromLocal8Bit(errors->error);
         return;
     }
@@ -273,8 +277,7 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
         break;
     default:
         header_.problem = ReadProblem::NotAPicture;
-        header_.reason = QStringLiteral("a JPEG of %1 components in no known colour space")
-                             .arg(cinfo->num_components);
+        header_.reason = QStringLiteral("a JPEG of %1 components in no known colour space").arg(cinfo->num_components);
         break;
     }
     if (errors->warned) {
@@ -306,8 +309,8 @@ PictureRead JpegDecoder::decode(QSize box)
         if (state_->errors.warned)
             return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
         // An error past a readable header: the picture's own data are broken.
-        return {{}, state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge
-                                                                     : ReadProblem::Damaged,
+        return {{},
+                state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::Damaged,
                 QString::fromLocal8Bit(state_->errors.error)};
     }
     picture = turned(std::move(picture), header_.turn);

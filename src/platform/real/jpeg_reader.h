@@ -14,11 +14,11 @@ namespace pelk {
 
 // What a JPEG's header says, before any pixel is decoded.
 struct JpegHeader {
-    QSize size;                 // as stored, before the EXIF turn; invalid when unreadable
-    int bytesPerPixel = 4;      // of the decoded picture: 1 for gray, 4 for colour
+    QSize size;             // as stored, before the EXIF turn; invalid when unreadable
+    int bytesPerPixel = 4;  // of the decoded picture: 1 for gray, 4 for colour
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;  // EXIF
     ReadProblem problem = ReadProblem::None;
-    QString reason;             // libjpeg's own words, when problem is not None
+    QString reason;  // libjpeg's own words, when problem is not None
 };
 
 // Every JPEG this program shows or converts is decoded here, with libjpeg-turbo, straight

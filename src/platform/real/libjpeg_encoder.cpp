@@ -70,8 +70,8 @@ struct Pixels {
     BitmapRows* rows = nullptr;
 };
 
-bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination,
-              const Pixels* pixels, int quality, bool progressive)
+bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination, const Pixels* pixels,
+              int quality, bool progressive)
 {
     // Nothing with a destructor lives in this frame: longjmp may land here.
     if (setjmp(errors->jump))
@@ -134,8 +134,7 @@ Pixels pixelsOf(QImage& picture)
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
     case QImage::Format_Indexed8:
-        picture = grayPalette(picture) ? picture.convertToFormat(QImage::Format_Grayscale8)
-                                       : flattenOnWhite(picture);
+        picture = grayPalette(picture) ? picture.convertToFormat(QImage::Format_Grayscale8) : flattenOnWhite(picture);
         break;
     case QImage::Format_RGB32:
     case QImage::Format_RGBX8888:
@@ -170,14 +169,13 @@ Pixels pixelsOf(QImage& picture)
     default:  // RGB32 and ARGB32 with its alpha ignored
         break;
     }
-    return {picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(),
-            components, space};
+    return {picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(), components, space};
 }
 
 }  // namespace
 
-std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
-                                        std::uint8_t quality, bool progressive)
+std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
+                                        bool progressive)
 {
     // The source is read the way the preview read it (by content, with the same guards),
     // so that what the window shows is what gets encoded. A damaged file is refused:
@@ -194,8 +192,13 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     if (plain) {
         const PlainBitmap& layout = plain->layout;
         fileRows.emplace(*plain->file, layout);
-        pixels = {nullptr, 0, layout.width, layout.height, layout.bytesPerPixel,
-                  layout.bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX, &*fileRows};
+        pixels = {nullptr,
+                  0,
+                  layout.width,
+                  layout.height,
+                  layout.bytesPerPixel,
+                  layout.bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX,
+                  &*fileRows};
     }
     if (!fileRows) {
         PictureRead source = readPicture(sourceName);
@@ -213,8 +216,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // removes the temporary file and leaves any older file untouched.
     ReplacingFile output(QFile::decodeName(destinationPath));
     if (!output.open()) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
-                 qPrintable(output.errorString()));
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
         return DestinationUnwritable;
     }
 
@@ -238,8 +240,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         qWarning("SavetoJPEG: %s: libjpeg: %s", destinationPath.constData(), errors.warning);
     cinfo.reset();
     if (!output.commit()) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(),
-                 qPrintable(output.errorString()));
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
         return EncodeFailed;
     }
     return Written;

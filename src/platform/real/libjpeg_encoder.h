@@ -9,8 +9,8 @@ namespace pelk {
 // optimised Huffman tables and 4:2:0 chroma subsampling.
 class LibjpegEncoder : public JpegEncoder {
 public:
-    std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath,
-                            std::uint8_t quality, bool progressive) override;
+    std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
+                            bool progressive) override;
 };
 
 }  // namespace pelk

@@ -110,8 +110,8 @@ FileCheck checkBitmap(QByteArrayView bytes)
     FileCheck check;
     check.declared = QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
     switch (header->compression) {
-    case 0:  // BI_RGB
-    case 3:  // BI_BITFIELDS
+    case 0:    // BI_RGB
+    case 3:    // BI_BITFIELDS
     case 6: {  // BI_ALPHABITFIELDS
         if (bits <= 0 || bits > 32)
             return check;  // the reader refuses it
@@ -121,7 +121,7 @@ FileCheck checkBitmap(QByteArrayView bytes)
             return damaged("the pixel rows end before the header says they do");
         return check;
     }
-    case 1:  // BI_RLE8
+    case 1:    // BI_RLE8
     case 2: {  // BI_RLE4
         const FileCheck runs = checkRunLengths(b, dataOffset, width, height, header->compression == 2);
         if (runs.problem != FileProblem::None)
@@ -142,7 +142,9 @@ FileCheck checkJpeg(QByteArrayView bytes)
     int scans = 0;
     bool progressive = false;
     qint64 width = 0, height = 0;
-    struct Component { int h, v; };
+    struct Component {
+        int h, v;
+    };
     QVarLengthArray<Component, 4> components;
     qsizetype pos = 2;
     while (true) {

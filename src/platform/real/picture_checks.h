@@ -13,15 +13,15 @@ namespace pelk {
 
 enum class FileProblem {
     None,
-    Damaged,   // cut short, or its structure contradicts itself
-    Hostile,   // well-formed but built to exhaust the decoder (e.g. thousands of scans)
+    Damaged,  // cut short, or its structure contradicts itself
+    Hostile,  // well-formed but built to exhaust the decoder (e.g. thousands of scans)
 };
 
 struct FileCheck {
     FileProblem problem = FileProblem::None;
-    QString reason;             // for the log, when problem is not None
-    QSize declared;             // the largest area the decoder will allocate, when known
-    qint64 decoderBytes = 0;    // memory the decoder needs besides the picture itself
+    QString reason;           // for the log, when problem is not None
+    QSize declared;           // the largest area the decoder will allocate, when known
+    qint64 decoderBytes = 0;  // memory the decoder needs besides the picture itself
 };
 
 // A Windows bitmap: plain rows must all be there; a run-length stream must stay inside

@@ -29,8 +29,7 @@ PictureRead refusal(QSize size, const FileCheck& check, int bitsPerPixel, bool q
         return {{}, ReadProblem::NotAPicture, check.reason};
     const qint64 pictureBytes = pixels * qMax(8, bitsPerPixel) / 8 * (quarterTurned ? 2 : 1);
     if (pictureBytes + check.decoderBytes > maxDecodeBytes)
-        return {{}, ReadProblem::TooLarge,
-                QStringLiteral("%1 bytes to decode").arg(pictureBytes + check.decoderBytes)};
+        return {{}, ReadProblem::TooLarge, QStringLiteral("%1 bytes to decode").arg(pictureBytes + check.decoderBytes)};
     return {};
 }
 
@@ -42,8 +41,8 @@ PictureRead readJpeg(QByteArrayView bytes, QSize box)
     const FileCheck check = checkJpeg(bytes);
     JpegDecoder decoder(bytes);
     const JpegHeader& header = decoder.header();
-    PictureRead refused = refusal(header.size, check, 8 * header.bytesPerPixel,
-                                  header.turn & QImageIOHandler::TransformationRotate90);
+    PictureRead refused =
+        refusal(header.size, check, 8 * header.bytesPerPixel, header.turn & QImageIOHandler::TransformationRotate90);
     if (refused.problem != ReadProblem::None)
         return refused;
     return decoder.decode(box);

@@ -1,7 +1,7 @@
 #include "platform/real/picture_service.h"
 
-#include "platform/real/picture_reader.h"
 #include "platform/real/bmp_format.h"
+#include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
 #include "window/failure.h"
@@ -90,7 +90,7 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
     if (!file.open())
         throw Failure(FailureKind::WriteFailed, file.errorString());
     if (!(bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, file.device())
-                                                      : bitmap.save(&file.device(), "BMP")))
+                                                  : bitmap.save(&file.device(), "BMP")))
         throw Failure(FailureKind::WriteFailed, path);
     if (!file.commit())
         throw Failure(FailureKind::WriteFailed, file.errorString());

@@ -34,9 +34,8 @@ Transparency transparencyOf(const QImage& picture)
                     return Transparency::Some;
         }
     } else {
-        const QImage argb = picture.format() == QImage::Format_ARGB32
-            ? picture
-            : picture.convertToFormat(QImage::Format_ARGB32);
+        const QImage argb =
+            picture.format() == QImage::Format_ARGB32 ? picture : picture.convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < argb.height(); ++y) {
             const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
             for (int x = 0; x < argb.width(); ++x)

@@ -16,9 +16,9 @@
 namespace pelk {
 namespace {
 
-constexpr QFileDevice::Permissions modeBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-    | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+constexpr QFileDevice::Permissions modeBits = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+    | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+    | QFileDevice::WriteOther | QFileDevice::ExeOther;
 
 QString shortUniqueName()
 {
@@ -129,8 +129,7 @@ bool ReplacingFile::open()
         temporary_.setFileName(folder.filePath(shortUniqueName()));
         // NewOnly never opens a file someone else made.
         constexpr QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly;
-        if (replacing ? temporary_.open(mode, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-                      : temporary_.open(mode))
+        if (replacing ? temporary_.open(mode, QFileDevice::ReadOwner | QFileDevice::WriteOwner) : temporary_.open(mode))
             return true;
         if (!temporary_.exists())
             break;  // not a clash of names: the folder cannot be written
@@ -159,9 +158,7 @@ bool ReplacingFile::commit()
     if (temporary_.error() != QFileDevice::NoError)
         return fail(temporary_.errorString());
     // rename() replaces the target in one step: it is either the old file or the new one.
-    if (std::rename(QFile::encodeName(temporary_.fileName()).constData(),
-                    QFile::encodeName(target_).constData())
-        != 0)
+    if (std::rename(QFile::encodeName(temporary_.fileName()).constData(), QFile::encodeName(target_).constData()) != 0)
         return fail(systemError());
     committed_ = true;
     if (!syncFolder(QFileInfo(target_).absolutePath())) {

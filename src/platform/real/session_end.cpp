@@ -39,8 +39,7 @@ SessionEndSignals::SessionEndSignals(std::function<void()> onEnd) : onEnd_(std::
     notifier_ = std::make_unique<QSocketNotifier>(wakeFds[0], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
         char drained[64];
-        while (::read(wakeFds[0], drained, sizeof drained) > 0) {
-        }
+        while (::read(wakeFds[0], drained, sizeof drained) > 0) { }
         if (onEnd_)
             onEnd_();
     });

@@ -8,8 +8,8 @@ namespace pelk {
 
 void QtMessageBox::show(const QString& text, const QString& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? WindowModel::caption : title,
-                    text, QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? WindowModel::caption : title, text, QMessageBox::Ok,
+                    parent_);
     box.exec();
 }
 
