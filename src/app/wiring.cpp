@@ -48,6 +48,7 @@ std::function<void(const DropData&)> dropEvent(WindowModel& w, Platform& p, Drop
 {
     return [&w, &p, handler](const DropData& data) {
         runEvent([&] { handler(w, p, data); }, [&](const Failure& failure) { refuseDrop(w, p, failure); });
+        prepareAhead(w, p, 0);
     };
 }
 
@@ -64,10 +65,19 @@ void connectHandlers(WindowModel& w, Platform& p)
     w.Image1.OLEDragDrop = dropEvent(w, p, Image1_OLEDragDrop);
     w.Image2.OLEDragDrop = dropEvent(w, p, Image2_OLEDragDrop);
 
-    w.Command1.Click = event([&w, &p] { Command1_Click(w, p); });
+    // Each change of what a press would encode starts (or drops) the encode ahead; a
+    // quality only once it has rested.
+    w.Command1.Click = event([&w, &p] {
+        Command1_Click(w, p);
+        prepareAhead(w, p, 0);
+    });
+    w.Check1.Click = event([&w, &p] { prepareAhead(w, p, 0); });
     w.HScroll1.Change = event([&w] { HScroll1_Change(w); });
     w.HScroll1.Scroll = event([&w] { HScroll1_Scroll(w); });
-    w.Text2.Change = event([&w] { Text2_Change(w); });
+    w.Text2.Change = event([&w, &p] {
+        Text2_Change(w);
+        prepareAhead(w, p, qualityRestMs);
+    });
     w.Text2.KeyPress = [&w](std::int16_t& keyAscii) { runEvent([&] { Text2_KeyPress(w, keyAscii); }); };
 }
 

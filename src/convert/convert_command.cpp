@@ -68,6 +68,27 @@ void convertAndSave(WindowModel& w, Platform& p)
 
 }  // namespace
 
+void prepareAhead(const WindowModel& w, Platform& p, int restMs)
+{
+    // The same steps as a press takes (steps 1 to 3 and the bitmap branch), without
+    // touching the window variables.
+    try {
+        if (w.Text3.text() != u"bmp")
+            throw Failure(FailureKind::InvalidValue, QStringLiteral("a press would encode nothing"));
+        const std::int16_t quality = toInt16(QStringView(w.Text2.text()));
+        if (quality > 100 || quality < 0)
+            throw Failure(FailureKind::InvalidValue, QStringLiteral("a press would encode nothing"));
+        QString progressiveText = w.progressiveText;
+        if (w.Check1.value() == 0)
+            progressiveText = booleanText(false);
+        else if (w.Check1.value() == 1)
+            progressiveText = booleanText(true);
+        p.encoder.prepare(QFile::encodeName(w.Label1.caption()), toByte(quality), toBoolean(progressiveText), restMs);
+    } catch (const Failure&) {
+        p.encoder.cancelPrepared();
+    }
+}
+
 void Command1_Click(WindowModel& w, Platform& p)
 {
     // On failure, go to the final step.

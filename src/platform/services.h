@@ -62,6 +62,16 @@ public:
     // Returns 0 when the JPEG was written, non-zero when nothing was written.
     virtual std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                                     bool progressive) = 0;
+    // A press may soon ask for this encode: the encoder may do it ahead, into memory and off
+    // the window's thread, starting once `restMs` have passed without a newer request, and
+    // SavetoJPEG then writes those bytes when the source file and the arguments are still
+    // the same. Never writes a file, never shows or throws anything.
+    virtual void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs)
+    {
+        (void)sourcePath, (void)quality, (void)progressive, (void)restMs;
+    }
+    // No press is coming for what was prepared: drop it.
+    virtual void cancelPrepared() { }
 };
 
 // The platform as the handlers see it.

@@ -184,6 +184,88 @@ private slots:
         QCOMPARE(p.w.Text3.text(), outputBefore);
     }
 
+    // Every change of what a press would encode asks for it ahead with the press's own
+    // arguments, or drops the request when a press would encode nothing; the press then
+    // writes what was prepared.
+    void theEncodeAheadAsksForWhatThePressTakes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("quality");
+        QTest::addColumn<int>("check1");
+        QTest::addColumn<bool>("progressiveBefore");  // an earlier progressive press
+        QTest::addColumn<bool>("converts");
+        QTest::newRow("quality 75") << "a.bmp"
+                                    << "75" << 0 << false << true;
+        QTest::newRow("progressive") << "a.bmp"
+                                     << "33" << 1 << false << true;
+        QTest::newRow("quality 0") << "a.bmp"
+                                   << "0" << 0 << false << true;
+        QTest::newRow("grayed, after a progressive press") << "a.bmp"
+                                                           << "80" << 2 << true << true;
+        QTest::newRow("grayed, no earlier press") << "a.bmp"
+                                                  << "80" << 2 << false << false;
+        QTest::newRow("empty quality") << "a.bmp"
+                                       << "" << 0 << false << false;
+        QTest::newRow("negative quality") << "a.bmp"
+                                          << "-5" << 0 << false << false;
+        QTest::newRow("a JPEG source") << "a.jpg"
+                                       << "75" << 0 << false << false;
+    }
+    void theEncodeAheadAsksForWhatThePressTakes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, quality);
+        QFETCH(int, check1);
+        QFETCH(bool, progressiveBefore);
+        QFETCH(bool, converts);
+        writePicture(path(file), photoLike(160, 120), file.endsWith(u"jpg") ? "JPG" : "BMP");
+        QTest::qWait(150);  // a settled file: one whose versions the encoder tells apart
+        Press p;
+        if (progressiveBefore) {
+            p.drop(path(file));
+            p.w.Check1.setValue(1);
+            p.w.Command1.click();
+            p.t.encoder.calls.clear();
+        }
+        p.drop(path(file));
+        QCOMPARE(p.t.encoder.prepared.empty(), false);
+        p.w.Text2.setText(quality);
+        p.w.Check1.setValue(check1);
+        const std::optional<EncoderCall> ahead = p.t.encoder.lastPrepared();
+        const int before = p.realEncoder.pressesFromPrepared();
+        p.w.Command1.click();
+        QCOMPARE(p.t.encoder.calls.size(), size_t(converts ? 1 : 0));
+        QCOMPARE(ahead.has_value(), converts);
+        if (converts) {
+            QCOMPARE(ahead->source, p.t.encoder.calls[0].source);
+            QCOMPARE(ahead->quality, p.t.encoder.calls[0].quality);
+            QCOMPARE(ahead->progressive, p.t.encoder.calls[0].progressive);
+            QCOMPARE(p.realEncoder.pressesFromPrepared(), before + 1);
+            QVERIFY(!decoded(path(QStringLiteral("a.jpg"))).isNull());
+        }
+        // After the press a second one converts nothing: nothing is kept ahead for it.
+        QVERIFY(!p.t.encoder.lastPrepared());
+    }
+
+    // A quality being typed or dragged is asked for only once it has rested; a drop and the
+    // progressive box at once.
+    void aQualityRestsBeforeItIsEncodedAhead()
+    {
+        writePicture(path(QStringLiteral("a.bmp")), photoLike(32, 32), "BMP");
+        Press p;
+        p.drop(path(QStringLiteral("a.bmp")));
+        QCOMPARE(p.t.encoder.prepared.back().restMs, 0);
+        p.w.Text2.setText(QStringLiteral("61"));
+        QCOMPARE(p.t.encoder.prepared.back().restMs, qualityRestMs);
+        QCOMPARE(int(p.t.encoder.prepared.back().call.quality), 61);
+        p.w.HScroll1.dragTo(70);
+        QCOMPARE(p.t.encoder.prepared.back().restMs, qualityRestMs);
+        QCOMPARE(int(p.t.encoder.prepared.back().call.quality), 70);
+        p.w.Check1.userClick();
+        QCOMPARE(p.t.encoder.prepared.back().restMs, 0);
+        QVERIFY(p.t.encoder.prepared.back().call.progressive);
+    }
+
     void qualityZeroIsTheLowestQuality()
     {
         writePicture(path(QStringLiteral("z.bmp")), photoLike(96, 64), "BMP");

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // Fakes for every platform service, so that the handlers can be tested without the real
@@ -115,7 +116,33 @@ public:
             return delegate->SavetoJPEG(source, destination, quality, progressive);
         return result;
     }
+    void prepare(const QByteArray& source, std::uint8_t quality, bool progressive, int restMs) override
+    {
+        QByteArray unused;
+        prepared.push_back({{source, unused, quality, progressive}, restMs});
+        if (delegate)
+            delegate->prepare(source, quality, progressive, restMs);
+    }
+    void cancelPrepared() override
+    {
+        prepared.push_back({{}, -1});
+        if (delegate)
+            delegate->cancelPrepared();
+    }
+    // The last request made ahead, or nothing when the last word was a cancel.
+    std::optional<EncoderCall> lastPrepared() const
+    {
+        if (prepared.empty() || prepared.back().restMs < 0)
+            return std::nullopt;
+        return prepared.back().call;
+    }
+
+    struct Prepared {
+        EncoderCall call;
+        int restMs;  // -1: a cancel
+    };
     std::vector<EncoderCall> calls;
+    std::vector<Prepared> prepared;
     std::int16_t result = 0;
     JpegEncoder* delegate = nullptr;
 };

@@ -6,10 +6,19 @@
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
 
+#include "platform/real/file_stamp.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QtDebug>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <jerror.h>
@@ -71,7 +80,7 @@ struct Pixels {
 };
 
 bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination, const Pixels* pixels,
-              int quality, bool progressive)
+              int quality, bool progressive, const std::atomic<bool>* cancel)
 {
     // Nothing with a destructor lives in this frame: longjmp may land here.
     if (setjmp(errors->jump))
@@ -94,6 +103,9 @@ bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* d
         const uchar* data = pixels->rows ? pixels->rows->row(int(cinfo->next_scanline))
                                          : pixels->bits + cinfo->next_scanline * pixels->stride;
         if (!data)
+            ERREXIT(cinfo, JERR_FILE_READ);
+        // A job done ahead stops as soon as nobody wants it any more.
+        if (cancel && cancel->load(std::memory_order_relaxed))
             ERREXIT(cinfo, JERR_FILE_READ);
         // libjpeg only reads the rows, whatever its prototype says.
         JSAMPROW row = const_cast<JSAMPROW>(data);
@@ -172,44 +184,256 @@ Pixels pixelsOf(QImage& picture)
     return {picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(), components, space};
 }
 
+// The source as libjpeg will read it, read the way the preview read it (by content, with
+// the same guards), so that what the window shows is what gets encoded. A damaged file is
+// refused: encoding the part that could be read would pass it off as the whole picture.
+// A complete plain 24- or 32-bit bitmap (the reader takes its rows as they are, and its
+// checks pass it whole) goes to libjpeg a block of rows at a time, as the rows lie in the
+// file: the same pixels, without a decoded copy of the whole picture beside the one the
+// window already holds. Filled in place: `pixels` points into it.
+struct Source {
+    std::optional<PlainBitmapFile> plain;
+    std::optional<BitmapRows> fileRows;
+    QImage picture;
+    Pixels pixels{};
+
+    Source() = default;
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // Written, or SourceUnreadable / SourceTooLarge.
+    std::int16_t read(const QString& name, const QByteArray& logName)
+    {
+        plain = openPlainBitmap(name);
+        if (plain) {
+            const PlainBitmap& layout = plain->layout;
+            fileRows.emplace(*plain->file, layout);
+            pixels = {nullptr,
+                      0,
+                      layout.width,
+                      layout.height,
+                      layout.bytesPerPixel,
+                      layout.bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX,
+                      &*fileRows};
+            return Written;
+        }
+        PictureRead read = readPicture(name);
+        if (read.problem != ReadProblem::None) {
+            qWarning("SavetoJPEG: %s: %s", logName.constData(), qPrintable(read.reason));
+            return read.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
+        }
+        picture = std::move(read.picture);
+        pixels = pixelsOf(picture);
+        if (pixels.bits == nullptr)
+            return SourceUnreadable;  // the converted copy could not be allocated
+        return Written;
+    }
+};
+
+// Encodes the source into `device`; Written or EncodeFailed.
+std::int16_t encodeInto(QIODevice& device, const Source& source, std::uint8_t quality, bool progressive,
+                        const std::atomic<bool>* cancel, const QByteArray& logName)
+{
+    Compressor cinfo(new jpeg_compress_struct{});
+    LibjpegErrors errors;
+    cinfo->err = useErrors(errors);
+    Destination destination{};
+    destination.device = &device;
+    destination.buffer.resize(64 * 1024);
+    destination.pub.init_destination = startDestination;
+    destination.pub.empty_output_buffer = flushDestination;
+    destination.pub.term_destination = finishDestination;
+
+    // 0 is the lowest quality the caller can ask for; libjpeg's lowest is 1.
+    const int libjpegQuality = qBound(1, int(quality), 100);
+    if (!compress(cinfo.get(), &errors, &destination, &source.pixels, libjpegQuality, progressive, cancel)) {
+        if (!cancel || !cancel->load())
+            qWarning("SavetoJPEG: %s: %s", logName.constData(), errors.error);
+        return EncodeFailed;
+    }
+    if (errors.warned)
+        qWarning("SavetoJPEG: %s: libjpeg: %s", logName.constData(), errors.warning);
+    return Written;
+}
+
+using Clock = std::chrono::steady_clock;
+
+struct Request {
+    QByteArray source;
+    std::uint8_t quality = 0;
+    bool progressive = false;
+
+    bool operator==(const Request&) const = default;
+};
+
 }  // namespace
+
+// One worker thread, started by the first request, that encodes ahead into memory. Only
+// the newest request counts; at most one result is held.
+struct LibjpegEncoder::Ahead {
+    struct Result {
+        Request request;
+        FileStamp stamp;  // the source as it was read
+        QByteArray bytes;
+    };
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<Request> wanted;  // waiting for its rest to pass
+    Clock::time_point startAt;
+    std::optional<Request> running;
+    std::atomic<bool> cancelRunning{false};
+    std::optional<Result> held;
+    bool stopping = false;
+    int pressesFromPrepared = 0;
+    std::thread worker;
+
+    ~Ahead()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+            wanted.reset();
+            cancelRunning = true;
+        }
+        changed.notify_all();
+        if (worker.joinable())
+            worker.join();
+    }
+
+    void start()
+    {
+        if (!worker.joinable())
+            worker = std::thread([this] { work(); });
+    }
+
+    void work()
+    {
+        std::unique_lock lock(mutex);
+        while (!stopping) {
+            if (!wanted) {
+                changed.wait(lock);
+                continue;
+            }
+            if (Clock::now() < startAt) {
+                changed.wait_until(lock, startAt);
+                continue;
+            }
+            const Request request = *wanted;
+            wanted.reset();
+            running = request;
+            cancelRunning = false;
+            lock.unlock();
+
+            const QString name = QFile::decodeName(request.source);
+            const FileStamp before = fileStamp(name);
+            QByteArray bytes;
+            bool done = false;
+            {
+                Source source;
+                if (source.read(name, request.source) == Written) {
+                    QBuffer buffer(&bytes);
+                    buffer.open(QIODevice::WriteOnly);
+                    done =
+                        encodeInto(buffer, source, request.quality, request.progressive, &cancelRunning, request.source)
+                        == Written;
+                }
+            }
+            // A source that changed while it was read gives nothing to keep.
+            done = done && before.sameVersion(fileStamp(name));
+
+            lock.lock();
+            running.reset();
+            if (done && !cancelRunning && !stopping)
+                held = Result{request, before, std::move(bytes)};
+            changed.notify_all();
+        }
+    }
+};
+
+LibjpegEncoder::LibjpegEncoder() : ahead_(std::make_unique<Ahead>()) { }
+
+LibjpegEncoder::~LibjpegEncoder() = default;
+
+void LibjpegEncoder::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs)
+{
+    const Request request{sourcePath, quality, progressive};
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        if ((ahead_->held && ahead_->held->request == request) || ahead_->running == request) {
+            ahead_->wanted.reset();
+            return;
+        }
+        if (ahead_->running)
+            ahead_->cancelRunning = true;
+        ahead_->held.reset();
+        ahead_->wanted = request;
+        ahead_->startAt = Clock::now() + std::chrono::milliseconds(std::max(0, restMs));
+        ahead_->start();
+    }
+    ahead_->changed.notify_all();
+}
+
+void LibjpegEncoder::cancelPrepared()
+{
+    {
+        const std::lock_guard lock(ahead_->mutex);
+        ahead_->wanted.reset();
+        if (ahead_->running)
+            ahead_->cancelRunning = true;
+        ahead_->held.reset();
+    }
+    ahead_->changed.notify_all();
+}
+
+int LibjpegEncoder::pressesFromPrepared() const
+{
+    const std::lock_guard lock(ahead_->mutex);
+    return ahead_->pressesFromPrepared;
+}
+
+void LibjpegEncoder::waitUntilIdle()
+{
+    std::unique_lock lock(ahead_->mutex);
+    ahead_->changed.wait(lock, [this] { return !ahead_->wanted && !ahead_->running; });
+}
+
+// The prepared bytes when they were made from these arguments and the source file is
+// still the version they were read from; nothing otherwise. A job for these very
+// arguments still waiting or running is waited for: it is ahead of a new encode.
+std::optional<QByteArray> LibjpegEncoder::takePrepared(const QByteArray& sourcePath, std::uint8_t quality,
+                                                       bool progressive)
+{
+    const Request request{sourcePath, quality, progressive};
+    std::optional<Ahead::Result> result;
+    {
+        std::unique_lock lock(ahead_->mutex);
+        Ahead& a = *ahead_;
+        if (a.wanted == request)
+            a.startAt = Clock::now();
+        else
+            a.wanted.reset();
+        if (a.running && a.running != request)
+            a.cancelRunning = true;
+        a.changed.notify_all();
+        a.changed.wait(lock, [&] { return a.wanted != request && a.running != request; });
+        if (a.held && a.held->request == request)
+            result = std::move(a.held);
+        a.held.reset();
+    }
+    if (!result || !result->stamp.sameVersion(fileStamp(QFile::decodeName(sourcePath))))
+        return std::nullopt;
+    return std::move(result->bytes);
+}
 
 std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                                         bool progressive)
 {
-    // The source is read the way the preview read it (by content, with the same guards),
-    // so that what the window shows is what gets encoded. A damaged file is refused:
-    // encoding the part that could be read would pass it off as the whole picture.
-    // A complete plain 24- or 32-bit bitmap (the reader takes its rows as they are, and
-    // its checks pass it whole) goes to libjpeg a block of rows at a time, as the rows lie
-    // in the file: the same pixels, without a decoded copy of the whole picture beside
-    // the one the window already holds.
-    const QString sourceName = QFile::decodeName(sourcePath);
-    const std::optional<PlainBitmapFile> plain = openPlainBitmap(sourceName);
-    std::optional<BitmapRows> fileRows;
-    Pixels pixels{};
-    QImage picture;
-    if (plain) {
-        const PlainBitmap& layout = plain->layout;
-        fileRows.emplace(*plain->file, layout);
-        pixels = {nullptr,
-                  0,
-                  layout.width,
-                  layout.height,
-                  layout.bytesPerPixel,
-                  layout.bytesPerPixel == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX,
-                  &*fileRows};
-    }
-    if (!fileRows) {
-        PictureRead source = readPicture(sourceName);
-        if (source.problem != ReadProblem::None) {
-            qWarning("SavetoJPEG: %s: %s", sourcePath.constData(), qPrintable(source.reason));
-            return source.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
-        }
-        picture = std::move(source.picture);
-        pixels = pixelsOf(picture);
-        if (pixels.bits == nullptr)
-            return SourceUnreadable;  // the converted copy could not be allocated
+    const std::optional<QByteArray> prepared = takePrepared(sourcePath, quality, progressive);
+    Source source;
+    if (!prepared) {
+        if (const std::int16_t problem = source.read(QFile::decodeName(sourcePath), sourcePath); problem != Written)
+            return problem;
     }
 
     // A temporary file beside the target replaces it only once complete; a failure
@@ -219,29 +443,21 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
         return DestinationUnwritable;
     }
-
-    Compressor cinfo(new jpeg_compress_struct{});
-    LibjpegErrors errors;
-    cinfo->err = useErrors(errors);
-    Destination destination{};
-    destination.device = &output.device();
-    destination.buffer.resize(64 * 1024);
-    destination.pub.init_destination = startDestination;
-    destination.pub.empty_output_buffer = flushDestination;
-    destination.pub.term_destination = finishDestination;
-
-    // 0 is the lowest quality the caller can ask for; libjpeg's lowest is 1.
-    const int libjpegQuality = qBound(1, int(quality), 100);
-    if (!compress(cinfo.get(), &errors, &destination, &pixels, libjpegQuality, progressive)) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), errors.error);
+    if (prepared) {
+        if (output.device().write(*prepared) != prepared->size()) {
+            qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.device().errorString()));
+            return EncodeFailed;
+        }
+    } else if (encodeInto(output.device(), source, quality, progressive, nullptr, destinationPath) != Written) {
         return EncodeFailed;
     }
-    if (errors.warned)
-        qWarning("SavetoJPEG: %s: libjpeg: %s", destinationPath.constData(), errors.warning);
-    cinfo.reset();
     if (!output.commit()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
         return EncodeFailed;
+    }
+    if (prepared) {
+        const std::lock_guard lock(ahead_->mutex);
+        ++ahead_->pressesFromPrepared;
     }
     return Written;
 }

@@ -2,15 +2,37 @@
 
 #include "platform/services.h"
 
+#include <memory>
+#include <optional>
+
 namespace pelk {
 
 // The JPEG encoder on libjpeg-turbo: reads the source as the picture service does (by
 // content: a bitmap, or any other picture that was named .bmp) and encodes it with
-// optimised Huffman tables and 4:2:0 chroma subsampling.
+// optimised Huffman tables and 4:2:0 chroma subsampling. What a press is likely to ask for
+// is encoded ahead on a thread of its own (prepare()); destroying the encoder stops it.
 class LibjpegEncoder : public JpegEncoder {
 public:
+    LibjpegEncoder();
+    ~LibjpegEncoder() override;
+    LibjpegEncoder(const LibjpegEncoder&) = delete;
+    LibjpegEncoder& operator=(const LibjpegEncoder&) = delete;
+
     std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                             bool progressive) override;
+    void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs) override;
+    void cancelPrepared() override;
+
+    // For tests and benchmarks: how many presses wrote bytes encoded ahead; and a wait
+    // until no request is waiting or running.
+    int pressesFromPrepared() const;
+    void waitUntilIdle();
+
+private:
+    std::optional<QByteArray> takePrepared(const QByteArray& sourcePath, std::uint8_t quality, bool progressive);
+
+    struct Ahead;
+    std::unique_ptr<Ahead> ahead_;
 };
 
 }  // namespace pelk
