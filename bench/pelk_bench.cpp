@@ -15,6 +15,7 @@
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
+#include "platform/real/written_previews.h"
 #include "platform/services.h"
 #include "view/main_window.h"
 #include "window/window_model.h"
@@ -203,11 +204,12 @@ public:
                      .arg(model.Label1.caption(), messages.shown.join(u' ')));
     }
 
-    RealPictureService pictures;
+    WrittenPreviews previews;
+    RealPictureService pictures{&previews};
     RealFileService files;
     SilentMessages messages;
     NoWindowSystem windowSystem;
-    LibjpegEncoder encoder;
+    LibjpegEncoder encoder{&previews};
     Platform platform{pictures, files, messages, windowSystem, encoder};
     WindowModel model;
     std::unique_ptr<MainWindow> window;

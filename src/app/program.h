@@ -4,6 +4,7 @@
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/session_end.h"
+#include "platform/real/written_previews.h"
 #include "platform/services.h"
 #include "platform/widgets/qt_message_box.h"
 #include "platform/widgets/qt_window_system.h"
@@ -35,11 +36,12 @@ private:
     void unloadAtExit();
     static void atExit();
 
-    RealPictureService pictures_;
+    WrittenPreviews previews_;  // the output previews the encoder makes ahead, for the picture service
+    RealPictureService pictures_{&previews_};
     RealFileService files_;
     QtMessageBox messages_;
     QtWindowSystem windowSystem_;
-    LibjpegEncoder encoder_;
+    LibjpegEncoder encoder_{&previews_};
     Platform platform_{pictures_, files_, messages_, windowSystem_, encoder_};
     WindowModel model_;
     MainWindow window_;

@@ -83,7 +83,8 @@ void prepareAhead(const WindowModel& w, Platform& p, int restMs)
             progressiveText = booleanText(false);
         else if (w.Check1.value() == 1)
             progressiveText = booleanText(true);
-        p.encoder.prepare(QFile::encodeName(w.Label1.caption()), toByte(quality), toBoolean(progressiveText), restMs);
+        p.encoder.prepare(QFile::encodeName(w.Label1.caption()), toByte(quality), toBoolean(progressiveText), restMs,
+                          pixels(w.Image2.design().twips).size());
     } catch (const Failure&) {
         p.encoder.cancelPrepared();
     }

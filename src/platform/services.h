@@ -65,10 +65,12 @@ public:
     // A press may soon ask for this encode: the encoder may do it ahead, into memory and off
     // the window's thread, starting once `restMs` have passed without a newer request, and
     // SavetoJPEG then writes those bytes when the source file and the arguments are still
-    // the same. Never writes a file, never shows or throws anything.
-    virtual void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs)
+    // the same; the output's preview for a box of `previewBox` may be made ahead with them.
+    // Never writes a file, never shows or throws anything.
+    virtual void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
+                         QSize previewBox)
     {
-        (void)sourcePath, (void)quality, (void)progressive, (void)restMs;
+        (void)sourcePath, (void)quality, (void)progressive, (void)restMs, (void)previewBox;
     }
     // No press is coming for what was prepared: drop it.
     virtual void cancelPrepared() { }

@@ -23,7 +23,7 @@ namespace {
 // A window on the test platform, with the real encoder behind the recording one.
 struct Press {
     TestPlatform t;
-    LibjpegEncoder realEncoder;
+    LibjpegEncoder realEncoder{&t.previews};
     WindowModel w;
     Press()
     {
@@ -242,6 +242,10 @@ private slots:
             QCOMPARE(ahead->progressive, p.t.encoder.calls[0].progressive);
             QCOMPARE(p.realEncoder.pressesFromPrepared(), before + 1);
             QVERIFY(!decoded(path(QStringLiteral("a.jpg"))).isNull());
+            // The output preview made ahead is the one the file itself gives.
+            QCOMPARE(p.w.Image2.picture(),
+                     RealPictureService().loadForDisplay(path(QStringLiteral("a.jpg")),
+                                                         pixels(p.w.Image2.design().twips).size()));
         }
         // After the press a second one converts nothing: nothing is kept ahead for it.
         QVERIFY(!p.t.encoder.lastPrepared());

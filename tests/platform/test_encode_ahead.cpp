@@ -4,8 +4,11 @@
 // written before the press, and a job stopped by a new request, a cancel or the end of
 // the encoder leaves nothing behind.
 #include "platform/real/libjpeg_encoder.h"
+#include "platform/real/picture_service.h"
+#include "platform/real/written_previews.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
+#include "window/failure.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -108,6 +111,73 @@ private slots:
         if (change == QLatin1String("source"))
             QVERIFY(psnr(before, result) < 20);  // not the picture the job read
         QCOMPARE(entries(dir_->path()), (QStringList{"photo.bmp", "photo.jpg"}));
+    }
+
+    // The output's preview is made ahead from the bytes written, and is the picture the
+    // picture service would decode from the file.
+    void theOutputPreviewIsMadeAhead_data()
+    {
+        QTest::addColumn<bool>("progressive");
+        QTest::newRow("baseline") << false;
+        QTest::newRow("progressive") << true;
+    }
+    void theOutputPreviewIsMadeAhead()
+    {
+        QFETCH(bool, progressive);
+        const QString source = path("photo.bmp");
+        writeSettledBmp(source, photoLike(1600, 1200, 6));
+        const QSize box(257, 228);
+        WrittenPreviews previews;
+        LibjpegEncoder encoder(&previews);
+        encoder.prepare(QFile::encodeName(source), 75, progressive, 0, box);
+        QByteArray destination = QFile::encodeName(path("photo.jpg"));
+        QCOMPARE(encoder.SavetoJPEG(QFile::encodeName(source), destination, 75, progressive), std::int16_t(0));
+        const std::optional<QImage> preview = previews.take(path("photo.jpg"), box);
+        QVERIFY(preview.has_value());
+        QCOMPARE(*preview, RealPictureService().loadForDisplay(path("photo.jpg"), box));
+        QVERIFY(preview->width() >= box.width() && preview->height() >= box.height());
+        QVERIFY(!previews.take(path("photo.jpg"), box));  // handed out once
+    }
+
+    // The picture service takes a preview put for the file only while the file holds the
+    // very bytes it was made from, and only for the box it was made for.
+    void thePictureServiceTakesAPreviewOnlyForTheSameBytes_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("none") << "none" << true;
+        QTest::newRow("rewritten, same length") << "rewritten" << false;
+        QTest::newRow("another box") << "box" << false;
+        QTest::newRow("another file") << "file" << false;
+    }
+    void thePictureServiceTakesAPreviewOnlyForTheSameBytes()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, taken);
+        const QString file = path("out.jpg");
+        writePicture(file, photoLike(400, 300, 7), "JPG", 80);
+        writePicture(path("other.jpg"), photoLike(400, 300, 8), "JPG", 80);
+        QImage marker(300, 260, QImage::Format_RGB32);
+        marker.fill(Qt::red);
+        const QSize box(257, 228);
+        WrittenPreviews previews;
+        previews.put(file, readBytes(file), box, marker);
+        QByteArray bytes = readBytes(file);
+        if (change == QLatin1String("rewritten")) {
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+            writeBytes(file, bytes);
+        }
+        const QString shown = change == QLatin1String("file") ? path("other.jpg") : file;
+        const QSize asked = change == QLatin1String("box") ? QSize(100, 80) : box;
+        RealPictureService pictures(&previews);
+        const QImage result = [&] {
+            try {
+                return pictures.loadForDisplay(shown, asked);
+            } catch (const Failure&) {
+                return QImage();  // the flipped bit may make the file undecodable
+            }
+        }();
+        QCOMPARE(result == marker, taken);
     }
 
     // A newer request supersedes the older one; a press for it waits for its job (even

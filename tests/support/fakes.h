@@ -116,12 +116,13 @@ public:
             return delegate->SavetoJPEG(source, destination, quality, progressive);
         return result;
     }
-    void prepare(const QByteArray& source, std::uint8_t quality, bool progressive, int restMs) override
+    void prepare(const QByteArray& source, std::uint8_t quality, bool progressive, int restMs,
+                 QSize previewBox) override
     {
         QByteArray unused;
         prepared.push_back({{source, unused, quality, progressive}, restMs});
         if (delegate)
-            delegate->prepare(source, quality, progressive, restMs);
+            delegate->prepare(source, quality, progressive, restMs, previewBox);
     }
     void cancelPrepared() override
     {

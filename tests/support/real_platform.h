@@ -2,6 +2,7 @@
 
 #include "platform/real/file_service.h"
 #include "platform/real/picture_service.h"
+#include "platform/real/written_previews.h"
 #include "support/fakes.h"
 
 // The platform a handler runs on in the tests that write real files: real pictures and
@@ -9,7 +10,8 @@
 namespace pelk::test {
 
 struct TestPlatform {
-    RealPictureService pictures;
+    WrittenPreviews previews;
+    RealPictureService pictures{&previews};
     RealFileService files;
     FakeMessageBox messages;
     FakeWindowSystem windowSystem;

@@ -7,6 +7,8 @@
 #include "platform/real/replacing_file.h"
 
 #include "platform/real/file_stamp.h"
+#include "platform/real/jpeg_reader.h"
+#include "platform/real/written_previews.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -275,11 +277,14 @@ struct LibjpegEncoder::Ahead {
         Request request;
         FileStamp stamp;  // the source as it was read
         QByteArray bytes;
+        QSize previewBox;
+        QImage preview;  // null when none was asked for, or it could not be made
     };
 
     std::mutex mutex;
     std::condition_variable changed;
     std::optional<Request> wanted;  // waiting for its rest to pass
+    QSize wantedBox;
     Clock::time_point startAt;
     std::optional<Request> running;
     std::atomic<bool> cancelRunning{false};
@@ -320,6 +325,7 @@ struct LibjpegEncoder::Ahead {
                 continue;
             }
             const Request request = *wanted;
+            const QSize box = wantedBox;
             wanted.reset();
             running = request;
             cancelRunning = false;
@@ -339,28 +345,39 @@ struct LibjpegEncoder::Ahead {
                         == Written;
                 }
             }
+            // The output's preview, decoded from these very bytes as the picture service
+            // would decode the file.
+            QImage preview;
+            if (done && box.isValid() && !cancelRunning) {
+                JpegDecoder decoder(bytes);
+                preview = decoder.decode(box).picture;
+            }
             // A source that changed while it was read gives nothing to keep.
             done = done && before.sameVersion(fileStamp(name));
 
             lock.lock();
             running.reset();
             if (done && !cancelRunning && !stopping)
-                held = Result{request, before, std::move(bytes)};
+                held = Result{request, before, std::move(bytes), box, std::move(preview)};
             changed.notify_all();
         }
     }
 };
 
-LibjpegEncoder::LibjpegEncoder() : ahead_(std::make_unique<Ahead>()) { }
+LibjpegEncoder::LibjpegEncoder(WrittenPreviews* previews) : ahead_(std::make_unique<Ahead>()), previews_(previews) { }
 
 LibjpegEncoder::~LibjpegEncoder() = default;
 
-void LibjpegEncoder::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs)
+void LibjpegEncoder::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
+                             QSize previewBox)
 {
+    if (!previews_)
+        previewBox = {};
     const Request request{sourcePath, quality, progressive};
     {
         const std::lock_guard lock(ahead_->mutex);
-        if ((ahead_->held && ahead_->held->request == request) || ahead_->running == request) {
+        if ((ahead_->held && ahead_->held->request == request && ahead_->held->previewBox == previewBox)
+            || (ahead_->running == request && ahead_->wantedBox == previewBox)) {
             ahead_->wanted.reset();
             return;
         }
@@ -368,6 +385,7 @@ void LibjpegEncoder::prepare(const QByteArray& sourcePath, std::uint8_t quality,
             ahead_->cancelRunning = true;
         ahead_->held.reset();
         ahead_->wanted = request;
+        ahead_->wantedBox = previewBox;
         ahead_->startAt = Clock::now() + std::chrono::milliseconds(std::max(0, restMs));
         ahead_->start();
     }
@@ -401,8 +419,8 @@ void LibjpegEncoder::waitUntilIdle()
 // The prepared bytes when they were made from these arguments and the source file is
 // still the version they were read from; nothing otherwise. A job for these very
 // arguments still waiting or running is waited for: it is ahead of a new encode.
-std::optional<QByteArray> LibjpegEncoder::takePrepared(const QByteArray& sourcePath, std::uint8_t quality,
-                                                       bool progressive)
+std::optional<LibjpegEncoder::Prepared> LibjpegEncoder::takePrepared(const QByteArray& sourcePath, std::uint8_t quality,
+                                                                     bool progressive)
 {
     const Request request{sourcePath, quality, progressive};
     std::optional<Ahead::Result> result;
@@ -423,13 +441,13 @@ std::optional<QByteArray> LibjpegEncoder::takePrepared(const QByteArray& sourceP
     }
     if (!result || !result->stamp.sameVersion(fileStamp(QFile::decodeName(sourcePath))))
         return std::nullopt;
-    return std::move(result->bytes);
+    return Prepared{std::move(result->bytes), result->previewBox, std::move(result->preview)};
 }
 
 std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                                         bool progressive)
 {
-    const std::optional<QByteArray> prepared = takePrepared(sourcePath, quality, progressive);
+    const std::optional<Prepared> prepared = takePrepared(sourcePath, quality, progressive);
     Source source;
     if (!prepared) {
         if (const std::int16_t problem = source.read(QFile::decodeName(sourcePath), sourcePath); problem != Written)
@@ -444,7 +462,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         return DestinationUnwritable;
     }
     if (prepared) {
-        if (output.device().write(*prepared) != prepared->size()) {
+        if (output.device().write(prepared->bytes) != prepared->bytes.size()) {
             qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.device().errorString()));
             return EncodeFailed;
         }
@@ -456,6 +474,9 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         return EncodeFailed;
     }
     if (prepared) {
+        if (previews_ && !prepared->preview.isNull())
+            previews_->put(QFile::decodeName(destinationPath), prepared->bytes, prepared->previewBox,
+                           prepared->preview);
         const std::lock_guard lock(ahead_->mutex);
         ++ahead_->pressesFromPrepared;
     }

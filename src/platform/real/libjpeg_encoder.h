@@ -2,10 +2,15 @@
 
 #include "platform/services.h"
 
+#include <QImage>
+#include <QSize>
+
 #include <memory>
 #include <optional>
 
 namespace pelk {
+
+class WrittenPreviews;
 
 // The JPEG encoder on libjpeg-turbo: reads the source as the picture service does (by
 // content: a bitmap, or any other picture that was named .bmp) and encodes it with
@@ -13,14 +18,17 @@ namespace pelk {
 // is encoded ahead on a thread of its own (prepare()); destroying the encoder stops it.
 class LibjpegEncoder : public JpegEncoder {
 public:
-    LibjpegEncoder();
+    // With `previews`, the output's preview is made ahead with the bytes and put there when
+    // the press writes them.
+    explicit LibjpegEncoder(WrittenPreviews* previews = nullptr);
     ~LibjpegEncoder() override;
     LibjpegEncoder(const LibjpegEncoder&) = delete;
     LibjpegEncoder& operator=(const LibjpegEncoder&) = delete;
 
     std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                             bool progressive) override;
-    void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs) override;
+    void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
+                 QSize previewBox = {}) override;
     void cancelPrepared() override;
 
     // For tests and benchmarks: how many presses wrote bytes encoded ahead; and a wait
@@ -29,10 +37,16 @@ public:
     void waitUntilIdle();
 
 private:
-    std::optional<QByteArray> takePrepared(const QByteArray& sourcePath, std::uint8_t quality, bool progressive);
+    struct Prepared {
+        QByteArray bytes;
+        QSize previewBox;
+        QImage preview;
+    };
+    std::optional<Prepared> takePrepared(const QByteArray& sourcePath, std::uint8_t quality, bool progressive);
 
     struct Ahead;
     std::unique_ptr<Ahead> ahead_;
+    WrittenPreviews* previews_;
 };
 
 }  // namespace pelk

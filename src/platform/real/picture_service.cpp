@@ -4,6 +4,7 @@
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
+#include "platform/real/written_previews.h"
 #include "window/failure.h"
 
 #include <QFileInfo>
@@ -60,7 +61,7 @@ QImage bitmapLayout(const QImage& picture)
 
 }  // namespace
 
-RealPictureService::RealPictureService() { allowLargePictures(); }
+RealPictureService::RealPictureService(WrittenPreviews* previews) : previews_(previews) { allowLargePictures(); }
 
 QImage RealPictureService::load(const QString& path)
 {
@@ -76,7 +77,14 @@ QImage RealPictureService::load(const QString& path)
     return picture;
 }
 
-QImage RealPictureService::loadForDisplay(const QString& path, QSize box) { return read(path, box); }
+QImage RealPictureService::loadForDisplay(const QString& path, QSize box)
+{
+    if (previews_) {
+        if (std::optional<QImage> preview = previews_->take(path, box))
+            return *std::move(preview);
+    }
+    return read(path, box);
+}
 
 void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
 {
