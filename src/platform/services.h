@@ -23,6 +23,16 @@ public:
         (void)box;
         return load(path);
     }
+    // The picture of a file just dropped, to be shown in a box of `box` pixels now and
+    // perhaps written by saveBitmap later: it may come back reduced (never smaller than
+    // the box), standing for the file's full picture as it is now, which the service
+    // then reads off the window's thread and saveBitmap writes in its place. Fails as
+    // load().
+    virtual QImage loadShownFirst(const QString& path, QSize box)
+    {
+        (void)box;
+        return load(path);
+    }
     // Writes the picture as a Windows bitmap, replacing any file at the path only once
     // the new one is complete. WriteFailed.
     virtual void saveBitmap(const QImage& picture, const QString& path) = 0;

@@ -63,7 +63,7 @@ void go(WindowModel& w, Platform& p)
     if (recognisedType(path.right(3)) && w.Text1.maxLength() > 0 && path.size() > w.Text1.maxLength())
         throw Failure(FailureKind::PathTooLong, path);
 
-    w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
+    w.Image1.setPicture(p.pictures.loadShownFirst(w.Label1.caption(), pixels(w.Image1.design().twips).size()));
     w.Label6.setCaption(QString::number(p.files.length(w.Label1.caption())) + QStringLiteral("Bytes"));
     w.sourcePathVar = w.Label1.caption();
     w.Text3.setText(w.sourcePathVar.right(3));

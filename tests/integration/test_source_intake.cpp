@@ -32,6 +32,12 @@ public:
             throw Failure(kind, path);
         return RealPictureService::load(path);
     }
+    QImage loadShownFirst(const QString& path, QSize box) override
+    {
+        if (path == refused)
+            throw Failure(kind, path);
+        return RealPictureService::loadShownFirst(path, box);
+    }
     QString refused;
     FailureKind kind = FailureKind::NotAPicture;
 };

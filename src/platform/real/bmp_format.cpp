@@ -2,11 +2,40 @@
 
 #include "platform/real/picture_limits.h"
 #include "platform/real/picture_memory.h"
+#include "platform/real/picture_tools.h"
 
 #include <QtEndian>
 #include <algorithm>
 
 namespace pelk {
+namespace {
+
+// The layout a bitmap file is written in: 24-bit for a true-colour picture, an 8-bit palette for a
+// palette picture, both of which every viewer opens. Transparency is composed over
+// white: a bitmap has none, and Qt's writer would drop alpha and leave the hidden
+// colour (black for a transparent GIF) showing.
+QImage bitmapLayout(const QImage& picture)
+{
+    switch (picture.format()) {
+    case QImage::Format_Indexed8:
+        if (transparencyOf(picture) == Transparency::None)
+            return picture;  // written as 8-bit; its unused palette alpha is dropped
+        return flattenOnWhite(picture);
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+        if (transparencyOf(picture) == Transparency::None)
+            return picture.convertToFormat(QImage::Format_Indexed8);
+        return flattenOnWhite(picture);
+    case QImage::Format_Grayscale8:
+        return picture.convertToFormat(QImage::Format_Indexed8);  // a gray palette
+    case QImage::Format_RGB32:
+        return picture;  // written as 24-bit
+    default:
+        return flattenOnWhite(picture);
+    }
+}
+
+}  // namespace
 namespace {
 
 // Blocks of about this many bytes: large enough that system calls cost nothing, small
@@ -236,6 +265,14 @@ bool writeBitmap24(const QImage& picture, QIODevice& out)
         done += n;
     }
     return true;
+}
+
+bool writeBitmapFile(const QImage& picture, QIODevice& out)
+{
+    const QImage bitmap = bitmapLayout(picture);
+    if (bitmap.isNull())  // the converted copy could not be allocated
+        return false;
+    return bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, out) : bitmap.save(&out, "BMP");
 }
 
 }  // namespace pelk

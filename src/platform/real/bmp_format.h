@@ -87,4 +87,9 @@ QImage readPlainBitmapReduced(QFile& file, const PlainBitmap& layout, QSize box)
 // writer makes of it, in large blocks.
 bool writeBitmap24(const QImage& picture, QIODevice& out);
 
+// Writes any picture as a bitmap file every viewer opens: 24-bit for true colour, an 8-bit
+// palette for palette and gray pictures, transparency composed over white. False when
+// the picture is null or cannot be converted or written.
+bool writeBitmapFile(const QImage& picture, QIODevice& out);
+
 }  // namespace pelk

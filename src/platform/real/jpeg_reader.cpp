@@ -177,10 +177,11 @@ bool readHeader(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, PieceSourc
     return true;
 }
 
-enum class Outcome { Done, Stopped, NoMemory };
+enum class Outcome { Done, Stopped, NoMemory, Cancelled };
 
 // `picture` is the caller's, allocated here once the output size is known.
-Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize box, QImage* picture)
+Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize box, QImage* picture,
+                   const std::atomic<bool>* cancel)
 {
     if (setjmp(errors->jump))
         return Outcome::Stopped;
@@ -189,22 +190,15 @@ Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize b
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : rgb32Space;
     cinfo->scale_num = 1;
-    cinfo->scale_denom = 1;
-    if (box.isValid()) {
-        for (unsigned denom = 8; denom > 1; denom /= 2) {
-            if ((cinfo->image_width + denom - 1) / denom >= unsigned(box.width())
-                && (cinfo->image_height + denom - 1) / denom >= unsigned(box.height())) {
-                cinfo->scale_denom = denom;
-                break;
-            }
-        }
-    }
+    cinfo->scale_denom = unsigned(jpegReduction(QSize(int(cinfo->image_width), int(cinfo->image_height)), box));
     jpeg_start_decompress(cinfo);
     *picture = allocatePicture(int(cinfo->output_width), int(cinfo->output_height),
                                gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (picture->isNull())
         return Outcome::NoMemory;
     while (cinfo->output_scanline < cinfo->output_height) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return Outcome::Cancelled;
         JSAMPROW rows[16];
         const JDIMENSION first = cinfo->output_scanline;
         const int n = int(std::min<JDIMENSION>(16, cinfo->output_height - first));
@@ -237,6 +231,18 @@ Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize b
 }
 
 }  // namespace
+
+int jpegReduction(QSize size, QSize box)
+{
+    if (!box.isValid())
+        return 1;
+    for (int denom = 8; denom > 1; denom /= 2) {
+        if ((qint64(size.width()) + denom - 1) / denom >= box.width()
+            && (qint64(size.height()) + denom - 1) / denom >= box.height())
+            return denom;
+    }
+    return 1;
+}
 
 struct JpegDecoder::State {
     Decompressor cinfo{new jpeg_decompress_struct{}};
@@ -288,7 +294,7 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
 
 JpegDecoder::~JpegDecoder() = default;
 
-PictureRead JpegDecoder::decode(QSize box)
+PictureRead JpegDecoder::decode(QSize box, const std::atomic<bool>* cancel)
 {
     if (header_.problem != ReadProblem::None)
         return {{}, header_.problem, header_.reason};
@@ -300,9 +306,11 @@ PictureRead JpegDecoder::decode(QSize box)
     if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
         box.transpose();
     QImage picture;
-    switch (decodeRows(state_->cinfo.get(), &state_->errors, box, &picture)) {
+    switch (decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel)) {
     case Outcome::Done:
         break;
+    case Outcome::Cancelled:
+        return {{}, ReadProblem::Unreadable, QStringLiteral("cancelled")};
     case Outcome::NoMemory:
         return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
     case Outcome::Stopped:

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 namespace pelk {
@@ -20,6 +21,10 @@ struct JpegHeader {
     ReadProblem problem = ReadProblem::None;
     QString reason;  // libjpeg's own words, when problem is not None
 };
+
+// 1, 2, 4 or 8: how far a JPEG of `size` (as stored) is reduced in decoding for a `box`,
+// the most that still covers the box; 1 for an invalid box.
+int jpegReduction(QSize size, QSize box);
 
 // Every JPEG this program shows or converts is decoded here, with libjpeg-turbo, straight
 // into the picture's rows: Format_Grayscale8 for gray, Format_RGB32 for colour and CMYK.
@@ -38,8 +43,9 @@ public:
 
     // The picture as shown, turned as its EXIF orientation says. With a valid `box` (as
     // shown) it is decoded at 1/2, 1/4 or 1/8 of its size, the smallest that still covers
-    // the box. Only once, and only when the header had no problem.
-    PictureRead decode(QSize box);
+    // the box. Only once, and only when the header had no problem. A set `cancel` ends the
+    // decode early (as Unreadable).
+    PictureRead decode(QSize box, const std::atomic<bool>* cancel = nullptr);
 
 private:
     struct State;

@@ -33,10 +33,33 @@ PictureRead refusal(QSize size, const FileCheck& check, int bitsPerPixel, bool q
     return {};
 }
 
+}  // namespace
+
+Failure failureOf(const PictureRead& read)
+{
+    switch (read.problem) {
+    case ReadProblem::Unreadable:
+        return Failure(FailureKind::ReadFailed, read.reason);
+    case ReadProblem::TooLarge:
+        return Failure(FailureKind::TooLarge, read.reason);
+    case ReadProblem::None:
+    case ReadProblem::NotAPicture:
+    case ReadProblem::Damaged:
+        break;
+    }
+    return Failure(FailureKind::NotAPicture, read.reason);
+}
+
+bool startsAsJpeg(QByteArrayView bytes)
+{
+    // A start-of-image marker is what makes a file a JPEG, to Qt's readers as well.
+    return bytes.size() >= 2 && uchar(bytes[0]) == 0xff && uchar(bytes[1]) == 0xd8;
+}
+
 // Every JPEG goes through the program's own decoder, on every road: whole, reduced for a
 // preview, EXIF-turned, CMYK, progressive. So a damaged one is refused the same way on
 // each, and nothing depends on how another reader logs or fills in what it could not read.
-PictureRead readJpeg(QByteArrayView bytes, QSize box)
+PictureRead readJpeg(QByteArrayView bytes, QSize box, const std::atomic<bool>* cancel)
 {
     const FileCheck check = checkJpeg(bytes);
     JpegDecoder decoder(bytes);
@@ -45,10 +68,8 @@ PictureRead readJpeg(QByteArrayView bytes, QSize box)
         refusal(header.size, check, 8 * header.bytesPerPixel, header.turn & QImageIOHandler::TransformationRotate90);
     if (refused.problem != ReadProblem::None)
         return refused;
-    return decoder.decode(box);
+    return decoder.decode(box, cancel);
 }
-
-}  // namespace
 
 PictureRead readPicture(const QString& path, QSize box)
 {
@@ -73,8 +94,7 @@ PictureRead readPicture(const QString& path, QSize box)
         bytes = copy;
     }
 
-    // A start-of-image marker is what makes a file a JPEG, to Qt's readers as well.
-    if (bytes.size() >= 2 && uchar(bytes[0]) == 0xff && uchar(bytes[1]) == 0xd8)
+    if (startsAsJpeg(bytes))
         return readJpeg(bytes, box);
 
     QImageReader reader(&file);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "window/failure.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <QtGlobal>
+
+#include <atomic>
 
 // The one way this program reads a picture file, for the preview and for the encoder
 // alike, so that what is shown is what gets converted. The kind of file is taken from
@@ -29,5 +33,15 @@ struct PictureRead {
 // pixels: where a valid file leaves pixels out (skips in a run-length bitmap), they hold
 // zero, i.e. palette entry 0 or transparent.
 PictureRead readPicture(const QString& path, QSize box = {});
+
+// The failure the picture service reports for a read that gave no picture.
+Failure failureOf(const PictureRead& read);
+
+// Whether the bytes are a JPEG's, to readPicture.
+bool startsAsJpeg(QByteArrayView bytes);
+
+// A JPEG's bytes read as readPicture reads a JPEG file. A set `cancel` ends the decode early
+// (as Unreadable).
+PictureRead readJpeg(QByteArrayView bytes, QSize box = {}, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace pelk

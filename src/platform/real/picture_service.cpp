@@ -1,12 +1,15 @@
 #include "platform/real/picture_service.h"
 
+#include "platform/real/bitmap_ahead.h"
 #include "platform/real/bmp_format.h"
+#include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
 #include "platform/real/written_previews.h"
 #include "window/failure.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace pelk {
@@ -20,48 +23,75 @@ QImage read(const QString& path, QSize box)
     // A damaged file is refused, not shown in part: its conversion would pass off what
     // could be decoded as the whole picture.
     PictureRead result = readPicture(path, box);
-    switch (result.problem) {
-    case ReadProblem::None:
-        return std::move(result.picture);
-    case ReadProblem::Unreadable:
-        throw Failure(FailureKind::ReadFailed, result.reason);
-    case ReadProblem::TooLarge:
-        throw Failure(FailureKind::TooLarge, result.reason);
-    case ReadProblem::NotAPicture:
-    case ReadProblem::Damaged:
-        break;
-    }
-    throw Failure(FailureKind::NotAPicture, result.reason);
+    if (result.problem != ReadProblem::None)
+        throw failureOf(result);
+    return std::move(result.picture);
 }
 
-// The layout written: 24-bit for a true-colour picture, an 8-bit palette for a
-// palette picture, both of which every viewer opens. Transparency is composed over
-// white: a bitmap has none, and Qt's writer would drop alpha and leave the hidden
-// colour (black for a transparent GIF) showing.
-QImage bitmapLayout(const QImage& picture)
-{
-    switch (picture.format()) {
-    case QImage::Format_Indexed8:
-        if (transparencyOf(picture) == Transparency::None)
-            return picture;  // written as 8-bit; its unused palette alpha is dropped
-        return flattenOnWhite(picture);
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-        if (transparencyOf(picture) == Transparency::None)
-            return picture.convertToFormat(QImage::Format_Indexed8);
-        return flattenOnWhite(picture);
-    case QImage::Format_Grayscale8:
-        return picture.convertToFormat(QImage::Format_Indexed8);  // a gray palette
-    case QImage::Format_RGB32:
-        return picture;  // written as 24-bit
-    default:
-        return flattenOnWhite(picture);
-    }
-}
+// Marks a picture that stands for a larger one, so that it is never written as if it were
+// the file's picture.
+const QString reducedMark = QStringLiteral("pelk-reduced");
 
 }  // namespace
 
 RealPictureService::RealPictureService(WrittenPreviews* previews) : previews_(previews) { allowLargePictures(); }
+
+RealPictureService::~RealPictureService() = default;
+
+void RealPictureService::waitUntilIdle()
+{
+    if (ahead_) {
+        try {
+            ahead_->bytes();
+        } catch (const Failure&) {
+        }
+    }
+}
+
+QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
+{
+    // A new drop supersedes what was made for the last one.
+    ahead_.reset();
+    shownKey_ = 0;
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        throw Failure(FailureKind::FileNotFound, path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(FailureKind::ReadFailed, file.errorString());
+    const QByteArray start = file.peek(2);
+    if (!startsAsJpeg(start))
+        return load(path);
+
+    // The bytes as they are now, which the press converts, however the file changes after.
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw Failure(FailureKind::ReadFailed, file.errorString());
+    file.close();
+    QSize stored;
+    bool turned = false;
+    {
+        const JpegDecoder decoder(bytes);
+        stored = decoder.header().size;
+        turned = decoder.header().turn & QImageIOHandler::TransformationRotate90;
+    }
+    if (jpegReduction(stored, turned ? box.transposed() : box) == 1) {
+        PictureRead whole = readJpeg(bytes);
+        if (whole.problem != ReadProblem::None)
+            throw failureOf(whole);
+        return std::move(whole.picture);
+    }
+
+    // The full decode on the other core while this one makes the preview.
+    auto ahead = std::make_unique<BitmapAhead>(bytes);
+    PictureRead shown = readJpeg(bytes, box);
+    if (shown.problem != ReadProblem::None)
+        throw failureOf(shown);  // and the job is stopped
+    shown.picture.setText(reducedMark, QStringLiteral("1"));
+    ahead_ = std::move(ahead);
+    shownKey_ = shown.picture.cacheKey();
+    return std::move(shown.picture);
+}
 
 QImage RealPictureService::load(const QString& path)
 {
@@ -90,18 +120,28 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
 {
     if (picture.isNull())
         throw Failure(FailureKind::WriteFailed, path);
-    const QImage bitmap = bitmapLayout(picture);
-    if (bitmap.isNull())  // the converted copy could not be allocated
-        throw Failure(FailureKind::WriteFailed, path);
+    // A reduced picture is written only as the full one it stands for, and only while that
+    // is still held: the bytes made in the background, waited for when need be.
+    const QByteArray* made = nullptr;
+    if (!picture.text(reducedMark).isEmpty()) {
+        if (!ahead_ || picture.cacheKey() != shownKey_)
+            throw Failure(FailureKind::WriteFailed, QStringLiteral("the full picture is no longer held"));
+        try {
+            made = &ahead_->bytes();
+        } catch (const Failure& failure) {
+            throw Failure(FailureKind::WriteFailed, failure.detail());
+        }
+    }
     // The temporary file replaces the target only on commit; a failure removes it.
     ReplacingFile file(path);
     if (!file.open())
         throw Failure(FailureKind::WriteFailed, file.errorString());
-    if (!(bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, file.device())
-                                                  : bitmap.save(&file.device(), "BMP")))
+    if (!(made ? file.device().write(*made) == made->size() : writeBitmapFile(picture, file.device())))
         throw Failure(FailureKind::WriteFailed, path);
     if (!file.commit())
         throw Failure(FailureKind::WriteFailed, file.errorString());
+    if (made)
+        ++savesFromAhead_;
 }
 
 }  // namespace pelk
