@@ -88,10 +88,18 @@ private slots:
         const QByteArray colour = makeJpeg(photo);
         QTest::newRow("colour, pressed at once") << colour << QSize(1600, 1200) << false;
         QTest::newRow("colour, pressed once made") << colour << QSize(1600, 1200) << true;
+        QTest::newRow("rows with padding") << makeJpeg(photoLike(1601, 1201, 7)) << QSize(1601, 1201) << false;
         QTest::newRow("progressive") << makeJpeg(photo, {.progressive = true}) << QSize(1600, 1200) << false;
         QTest::newRow("gray (an 8-bit bitmap)") << makeJpeg(photo, {.gray = true}) << QSize(1600, 1200) << true;
         QTest::newRow("quarter-turned by Exif") << withExifOrientation(colour, 6) << QSize(1200, 1600) << false;
         QTest::newRow("CMYK") << makeJpeg(photo, {.cmyk = true}) << QSize(1600, 1200) << false;
+        QImage at150dpi = photo;
+        at150dpi.setDotsPerMeterX(5906);
+        at150dpi.setDotsPerMeterY(5906);
+        QBuffer qtJpeg;
+        qtJpeg.open(QIODevice::WriteOnly);
+        at150dpi.save(&qtJpeg, "JPG", 90);
+        QTest::newRow("with a resolution, 150 dpi") << qtJpeg.data() << QSize(1600, 1200) << true;
     }
     void theWholePictureIsWritten()
     {

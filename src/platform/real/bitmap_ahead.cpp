@@ -1,9 +1,6 @@
 #include "platform/real/bitmap_ahead.h"
 
-#include "platform/real/bmp_format.h"
 #include "platform/real/picture_reader.h"
-
-#include <QBuffer>
 
 namespace pelk {
 
@@ -26,18 +23,11 @@ BitmapAhead::~BitmapAhead()
 BitmapAhead::Made BitmapAhead::make(const QByteArray& jpeg, const std::atomic<bool>& cancel)
 {
     try {
-        PictureRead read = readJpeg(jpeg, {}, &cancel);
+        QByteArray bitmap;
+        const PictureRead read = readJpegAsBitmap(jpeg, &bitmap, &cancel);
         if (read.problem != ReadProblem::None)
             return {{}, failureOf(read)};
-        QBuffer buffer;
-        // Room for the whole file at once: a 48-megapixel bitmap grown step by step would
-        // be copied over and over.
-        const QImage& picture = read.picture;
-        buffer.buffer().reserve(qsizetype(qMin<qint64>(54 + 1024 + bmpStride(picture.width(), 24) * picture.height(),
-                                                       std::numeric_limits<qsizetype>::max() / 2)));
-        if (!buffer.open(QIODevice::WriteOnly) || !writeBitmapFile(picture, buffer))
-            return {{}, Failure(FailureKind::WriteFailed, QStringLiteral("the bitmap could not be made"))};
-        return {std::move(buffer.buffer()), std::nullopt};
+        return {std::move(bitmap), std::nullopt};
     } catch (const std::bad_alloc&) {
         return {{}, Failure(FailureKind::WriteFailed, QStringLiteral("no memory for the bitmap"))};
     }

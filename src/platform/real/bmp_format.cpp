@@ -220,17 +220,10 @@ QImage readPlainBitmapReduced(QFile& file, const PlainBitmap& layout, QSize box)
     return picture;
 }
 
-bool writeBitmap24(const QImage& picture, QIODevice& out)
+void bitmap24Header(uchar (&h)[54], int width, int height, int dotsPerMeterX, int dotsPerMeterY)
 {
-    if (picture.format() != QImage::Format_RGB32 || picture.isNull())
-        return false;
-    const int width = picture.width(), height = picture.height();
-    const qint64 stride = bmpStride(width, 24);
-    const qint64 dataSize = stride * height;
-    if (54 + dataSize > 0xffffffffLL)
-        return false;  // the file header cannot hold the size
-
-    uchar h[54] = {};
+    const qint64 dataSize = bmpStride(width, 24) * height;
+    std::fill(std::begin(h), std::end(h), uchar(0));
     h[0] = 'B';
     h[1] = 'M';
     qToLittleEndian<quint32>(quint32(54 + dataSize), h + 2);
@@ -242,8 +235,22 @@ bool writeBitmap24(const QImage& picture, QIODevice& out)
     qToLittleEndian<quint16>(24, h + 28);
     qToLittleEndian<quint32>(0, h + 30);  // BI_RGB
     qToLittleEndian<quint32>(quint32(dataSize), h + 34);
-    qToLittleEndian<qint32>(picture.dotsPerMeterX(), h + 38);
-    qToLittleEndian<qint32>(picture.dotsPerMeterY(), h + 42);
+    qToLittleEndian<qint32>(dotsPerMeterX, h + 38);
+    qToLittleEndian<qint32>(dotsPerMeterY, h + 42);
+}
+
+bool writeBitmap24(const QImage& picture, QIODevice& out)
+{
+    if (picture.format() != QImage::Format_RGB32 || picture.isNull())
+        return false;
+    const int width = picture.width(), height = picture.height();
+    const qint64 stride = bmpStride(width, 24);
+    const qint64 dataSize = stride * height;
+    if (54 + dataSize > 0xffffffffLL)
+        return false;  // the file header cannot hold the size
+
+    uchar h[54];
+    bitmap24Header(h, width, height, picture.dotsPerMeterX(), picture.dotsPerMeterY());
     if (out.write(reinterpret_cast<const char*>(h), sizeof h) != qint64(sizeof h))
         return false;
 

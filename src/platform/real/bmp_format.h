@@ -83,6 +83,10 @@ QImage readPlainBitmap(QFile& file, const PlainBitmap& layout);
 // direction): each pixel averages samples of a block of the file's pixels.
 QImage readPlainBitmapReduced(QFile& file, const PlainBitmap& layout, QSize box);
 
+// The 54-byte header of a 24-bit bottom-up bitmap (file header and BITMAPINFOHEADER), as
+// writeBitmap24 writes it. The data must fit in 4 GiB.
+void bitmap24Header(uchar (&h)[54], int width, int height, int dotsPerMeterX, int dotsPerMeterY);
+
 // Writes an opaque Format_RGB32 picture as a 24-bit bottom-up bitmap, the layout Qt's
 // writer makes of it, in large blocks.
 bool writeBitmap24(const QImage& picture, QIODevice& out);

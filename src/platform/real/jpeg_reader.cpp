@@ -1,5 +1,6 @@
 #include "platform/real/jpeg_reader.h"
 
+#include "platform/real/bmp_format.h"
 #include "platform/real/libjpeg_support.h"
 #include "platform/real/picture_memory.h"
 
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 #include <jerror.h>
 
@@ -179,6 +182,17 @@ bool readHeader(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, PieceSourc
 
 enum class Outcome { Done, Stopped, NoMemory, Cancelled };
 
+// The resolution, as Qt's reader keeps it; none when the file gives none.
+std::optional<QSize> dotsPerMeter(const jpeg_decompress_struct* cinfo)
+{
+    if (cinfo->density_unit != 1 && cinfo->density_unit != 2)
+        return std::nullopt;
+    if (cinfo->X_density == 0 || cinfo->Y_density == 0)
+        return std::nullopt;
+    const double perMeter = cinfo->density_unit == 1 ? 100.0 / 2.54 : 100.0;
+    return QSize(qRound(cinfo->X_density * perMeter), qRound(cinfo->Y_density * perMeter));
+}
+
 // `picture` is the caller's, allocated here once the output size is known.
 Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize box, QImage* picture,
                    const std::atomic<bool>* cancel)
@@ -219,14 +233,54 @@ Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize b
         }
     }
     jpeg_finish_decompress(cinfo);  // reads on to the end marker: a warning there counts too
-    // The resolution, as Qt's reader keeps it.
-    if (cinfo->density_unit == 1 || cinfo->density_unit == 2) {
-        const double perMeter = cinfo->density_unit == 1 ? 100.0 / 2.54 : 100.0;
-        if (cinfo->X_density > 0 && cinfo->Y_density > 0) {
-            picture->setDotsPerMeterX(qRound(cinfo->X_density * perMeter));
-            picture->setDotsPerMeterY(qRound(cinfo->Y_density * perMeter));
-        }
+    if (const std::optional<QSize> dpm = dotsPerMeter(cinfo)) {
+        picture->setDotsPerMeterX(dpm->width());
+        picture->setDotsPerMeterY(dpm->height());
     }
+    return Outcome::Done;
+}
+
+// The whole colour picture straight into the rows of a 24-bit bottom-up bitmap file,
+// with the bytes writeBitmap24 writes of the decoded picture.
+// `freshDpm` is the resolution a new picture has, which a decoded one keeps when the file
+// gives none.
+Outcome decodeBitmapRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QByteArray* file, QSize freshDpm,
+                         const std::atomic<bool>* cancel)
+{
+    if (setjmp(errors->jump))
+        return Outcome::Stopped;
+    errors->stopOnWarning = true;
+    cinfo->out_color_space = JCS_EXT_BGR;
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = 1;
+    jpeg_start_decompress(cinfo);
+    const int width = int(cinfo->output_width), height = int(cinfo->output_height);
+    const qint64 stride = bmpStride(width, 24);
+    if (54 + stride * height > std::min<qint64>(0xffffffffLL, std::numeric_limits<qsizetype>::max()))
+        return Outcome::NoMemory;
+    try {
+        *file = QByteArray(qsizetype(54 + stride * height), Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        return Outcome::NoMemory;
+    }
+    const QSize dpm = dotsPerMeter(cinfo).value_or(freshDpm);
+    uchar header[54];
+    bitmap24Header(header, width, height, dpm.width(), dpm.height());
+    uchar* data = reinterpret_cast<uchar*>(file->data());
+    std::memcpy(data, header, sizeof header);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return Outcome::Cancelled;
+        JSAMPROW rows[16];
+        const int first = int(cinfo->output_scanline);
+        const int n = std::min(16, height - first);
+        for (int i = 0; i < n; ++i) {
+            rows[i] = data + 54 + (height - 1 - (first + i)) * stride;
+            std::memset(rows[i] + 3 * qint64(width), 0, size_t(stride - 3 * qint64(width)));  // the padding
+        }
+        jpeg_read_scanlines(cinfo, rows, JDIMENSION(n));
+    }
+    jpeg_finish_decompress(cinfo);
     return Outcome::Done;
 }
 
@@ -294,6 +348,43 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
 
 JpegDecoder::~JpegDecoder() = default;
 
+PictureRead JpegDecoder::problemOf(int outcome) const
+{
+    switch (Outcome(outcome)) {
+    case Outcome::Done:
+        return {};
+    case Outcome::Cancelled:
+        return {{}, ReadProblem::Unreadable, QStringLiteral("cancelled")};
+    case Outcome::NoMemory:
+        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
+    case Outcome::Stopped:
+        break;
+    }
+    if (state_->errors.warned)
+        return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
+    // An error past a readable header: the picture's own data are broken.
+    return {{},
+            state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::Damaged,
+            QString::fromLocal8Bit(state_->errors.error)};
+}
+
+bool JpegDecoder::decodesToBitmap24() const
+{
+    const J_COLOR_SPACE space = state_->cinfo->jpeg_color_space;
+    return header_.problem == ReadProblem::None && header_.turn == QImageIOHandler::TransformationNone
+        && (space == JCS_YCbCr || space == JCS_RGB);
+}
+
+PictureRead JpegDecoder::decodeToBitmap24(QByteArray* file, const std::atomic<bool>* cancel)
+{
+    if (!decodesToBitmap24() || state_->decoded)
+        return {{}, ReadProblem::NotAPicture, QStringLiteral("not decodable straight to a bitmap")};
+    state_->decoded = true;
+    const QImage fresh(1, 1, QImage::Format_RGB32);
+    return problemOf(int(decodeBitmapRows(state_->cinfo.get(), &state_->errors, file,
+                                          QSize(fresh.dotsPerMeterX(), fresh.dotsPerMeterY()), cancel)));
+}
+
 PictureRead JpegDecoder::decode(QSize box, const std::atomic<bool>* cancel)
 {
     if (header_.problem != ReadProblem::None)
@@ -306,21 +397,9 @@ PictureRead JpegDecoder::decode(QSize box, const std::atomic<bool>* cancel)
     if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
         box.transpose();
     QImage picture;
-    switch (decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel)) {
-    case Outcome::Done:
-        break;
-    case Outcome::Cancelled:
-        return {{}, ReadProblem::Unreadable, QStringLiteral("cancelled")};
-    case Outcome::NoMemory:
-        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
-    case Outcome::Stopped:
-        if (state_->errors.warned)
-            return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
-        // An error past a readable header: the picture's own data are broken.
-        return {{},
-                state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::Damaged,
-                QString::fromLocal8Bit(state_->errors.error)};
-    }
+    if (PictureRead failed = problemOf(int(decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel)));
+        failed.problem != ReadProblem::None)
+        return failed;
     picture = turned(std::move(picture), header_.turn);
     if (picture.isNull())
         return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the turned picture")};

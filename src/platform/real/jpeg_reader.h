@@ -2,6 +2,7 @@
 
 #include "platform/real/picture_reader.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QImage>
 #include <QImageIOHandler>
@@ -47,7 +48,15 @@ public:
     // decode early (as Unreadable).
     PictureRead decode(QSize box, const std::atomic<bool>* cancel = nullptr);
 
+    // Whether decodeToBitmap24 takes this JPEG: colour, with no turn to make.
+    bool decodesToBitmap24() const;
+    // The whole picture as the bytes of the 24-bit bitmap file writeBitmap24 writes of it,
+    // decoded straight into the file's rows. Instead of decode(), not besides it.
+    PictureRead decodeToBitmap24(QByteArray* file, const std::atomic<bool>* cancel = nullptr);
+
 private:
+    PictureRead problemOf(int outcome) const;
+
     struct State;
     std::unique_ptr<State> state_;
     JpegHeader header_;

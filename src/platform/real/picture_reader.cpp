@@ -6,6 +6,7 @@
 #include "platform/real/picture_limits.h"
 #include "platform/real/picture_tools.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
@@ -31,6 +32,13 @@ PictureRead refusal(QSize size, const FileCheck& check, int bitsPerPixel, bool q
     if (pictureBytes + check.decoderBytes > maxDecodeBytes)
         return {{}, ReadProblem::TooLarge, QStringLiteral("%1 bytes to decode").arg(pictureBytes + check.decoderBytes)};
     return {};
+}
+
+// What refuses a JPEG before any pixel is decoded.
+PictureRead jpegRefusal(QByteArrayView bytes, const JpegHeader& header)
+{
+    return refusal(header.size, checkJpeg(bytes), 8 * header.bytesPerPixel,
+                   header.turn & QImageIOHandler::TransformationRotate90);
 }
 
 }  // namespace
@@ -61,14 +69,26 @@ bool startsAsJpeg(QByteArrayView bytes)
 // each, and nothing depends on how another reader logs or fills in what it could not read.
 PictureRead readJpeg(QByteArrayView bytes, QSize box, const std::atomic<bool>* cancel)
 {
-    const FileCheck check = checkJpeg(bytes);
     JpegDecoder decoder(bytes);
-    const JpegHeader& header = decoder.header();
-    PictureRead refused =
-        refusal(header.size, check, 8 * header.bytesPerPixel, header.turn & QImageIOHandler::TransformationRotate90);
-    if (refused.problem != ReadProblem::None)
+    if (PictureRead refused = jpegRefusal(bytes, decoder.header()); refused.problem != ReadProblem::None)
         return refused;
     return decoder.decode(box, cancel);
+}
+
+PictureRead readJpegAsBitmap(QByteArrayView bytes, QByteArray* bitmap, const std::atomic<bool>* cancel)
+{
+    JpegDecoder decoder(bytes);
+    if (PictureRead refused = jpegRefusal(bytes, decoder.header()); refused.problem != ReadProblem::None)
+        return refused;
+    if (decoder.decodesToBitmap24())
+        return decoder.decodeToBitmap24(bitmap, cancel);
+    PictureRead read = decoder.decode({}, cancel);
+    if (read.problem != ReadProblem::None)
+        return read;
+    QBuffer buffer(bitmap);
+    if (!buffer.open(QIODevice::WriteOnly) || !writeBitmapFile(read.picture, buffer))
+        return {{}, ReadProblem::TooLarge, QStringLiteral("the bitmap could not be made")};
+    return {};
 }
 
 PictureRead readPicture(const QString& path, QSize box)

@@ -44,4 +44,9 @@ bool startsAsJpeg(QByteArrayView bytes);
 // (as Unreadable).
 PictureRead readJpeg(QByteArrayView bytes, QSize box = {}, const std::atomic<bool>* cancel = nullptr);
 
+// A JPEG's bytes, read as readJpeg reads them, made into the bitmap file the picture
+// service writes of the picture (a colour one straight into the file's rows, without a
+// picture between). No picture comes back; `bitmap` holds the file when nothing failed.
+PictureRead readJpegAsBitmap(QByteArrayView bytes, QByteArray* bitmap, const std::atomic<bool>* cancel = nullptr);
+
 }  // namespace pelk
