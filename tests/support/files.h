@@ -19,7 +19,7 @@ QByteArray readBytes(const QString& path);
 // Every name in the folder, hidden ones too (a left-over temporary file shows), sorted.
 QStringList entries(const QString& folder);
 
-// Peak signal-to-noise ratio of b against a, both converted to RGB888; inf when equal.
+// Peak signal-to-noise ratio of b against a over their red, green and blue; inf when equal.
 double psnr(const QImage& a, const QImage& b);
 
 // Runs the rest of a test with this folder as the current working directory.
