@@ -8,6 +8,7 @@
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
+#include "platform/services.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
@@ -25,6 +26,8 @@
 
 using namespace pelk;
 using namespace pelk::test;
+
+Q_DECLARE_METATYPE(pelk::FailureKind)
 
 namespace {
 
@@ -51,7 +54,10 @@ struct Case {
     Target target;
     Disk disk;
     int modeAfter;  // -1: refused, the old file stays as it was
+    FailureKind why = FailureKind::WriteFailed;  // the reason a refused write gives
 };
+
+constexpr FailureKind denied = FailureKind::NoPermission;
 
 // All under a umask of 027: a new file shows it follows the umask, a replaced one that it
 // does not. Where the road is pointed elsewhere, the older file beside it stays too.
@@ -61,18 +67,18 @@ const Case cases[] = {
     {"writable 0600", 0600, 0755, Target::Plain, Disk::Plain, 0600},
     {"writable 0640", 0640, 0755, Target::Plain, Disk::Plain, 0640},
     {"writable 0604", 0604, 0755, Target::Plain, Disk::Plain, 0604},
-    {"read-only 0444", 0444, 0755, Target::Plain, Disk::Plain, -1},
-    {"read-only 0544", 0544, 0755, Target::Plain, Disk::Plain, -1},
-    {"owner cannot write 0464", 0464, 0755, Target::Plain, Disk::Plain, -1},
-    {"read-only folder", 0644, 0555, Target::Plain, Disk::Plain, -1},  // refused by its bits, for root too
+    {"read-only 0444", 0444, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"read-only 0544", 0544, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"owner cannot write 0464", 0464, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"read-only folder", 0644, 0555, Target::Plain, Disk::Plain, -1, denied},  // refused by its bits, for root too
     {"through a link", 0640, 0755, Target::ThroughLink, Disk::Plain, 0640},
     {"folder that is a regular file", 0644, 0755, Target::UnderARegularFile, Disk::Plain, -1},
     {"missing folder", 0644, 0755, Target::InMissingFolder, Disk::Plain, -1},
-    {"target is a folder", -1, 0755, Target::IsAFolder, Disk::Plain, -1},
-    {"in /proc", 0644, 0755, Target::InProc, Disk::Plain, -1},
+    {"target is a folder", -1, 0755, Target::IsAFolder, Disk::Plain, -1, FailureKind::NotAFile},
+    {"in /proc", 0644, 0755, Target::InProc, Disk::Plain, -1, denied},
     {"empty path", 0644, 0755, Target::Empty, Disk::Plain, -1},
-    {"full disk", 0644, 0755, Target::Plain, Disk::Full, -1},
-    {"read-only file system", 0644, 0755, Target::Plain, Disk::ReadOnly, -1},
+    {"full disk", 0644, 0755, Target::Plain, Disk::Full, -1, FailureKind::DiskFull},
+    {"read-only file system", 0644, 0755, Target::Plain, Disk::ReadOnly, -1, denied},
 };
 
 // Each road, and the name its file has in the program.
@@ -95,33 +101,39 @@ struct Input {
     QString source;
 };
 
-// Writes through one road; false when the write was refused or failed. The temporary
-// file's mode is seen on the first road only.
-bool write(const QString& road, const QString& target, const Input& input, int* temporaryMode)
+// Writes through one road: nothing when written, else the reason the road gave. The
+// temporary file's mode is seen on the first road only.
+std::optional<FailureKind> write(const QString& road, const QString& target, const Input& input, int* temporaryMode)
 {
     try {
         if (road == QLatin1String("service")) {
             RealFileService().replace(target, input.content);
-            return true;
+            return std::nullopt;
         }
         if (road == QLatin1String("bitmap")) {
             RealPictureService().saveBitmap(input.picture, target);
-            return true;
+            return std::nullopt;
         }
     } catch (const Failure& failure) {
-        if (failure.kind() != FailureKind::WriteFailed)
-            throw;  // fails the case: a refused write has this kind alone
-        return false;
+        return failure.kind();
     }
     if (road == QLatin1String("jpeg")) {
         QByteArray destination = QFile::encodeName(target);
-        return LibjpegEncoder().SavetoJPEG(QFile::encodeName(input.source), destination, 100, false) == 0;
+        const std::int16_t result =
+            LibjpegEncoder().SavetoJPEG(QFile::encodeName(input.source), destination, 100, false);
+        if (result == encoderResult::written)
+            return std::nullopt;
+        return encoderResult::toFailure(result);
     }
     ReplacingFile replacing(target);
     if (!replacing.open())
-        return false;
-    *temporaryMode = modeOf(replacing.device().fileName());
-    return replacing.device().write(input.content) == input.content.size() && replacing.commit();
+        return replacing.problem();
+    *temporaryMode = modeOf(replacing.temporaryPath());
+    if (replacing.device().write(input.content) != input.content.size())
+        return replacing.writeProblem();
+    if (!replacing.commit())
+        return replacing.problem();
+    return std::nullopt;
 }
 
 // The picture in the file as a reader of that format alone sees it.
@@ -156,12 +168,13 @@ private slots:
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("disk");
         QTest::addColumn<int>("modeAfter");
+        QTest::addColumn<FailureKind>("why");
         QTest::addColumn<QString>("road");
         QTest::addColumn<QString>("name");
         for (const Case& c : cases)
             for (const Road& road : roads)
                 QTest::addRow("%s, %s", c.name, road.name)
-                    << c.oldMode << c.folderMode << int(c.target) << int(c.disk) << c.modeAfter
+                    << c.oldMode << c.folderMode << int(c.target) << int(c.disk) << c.modeAfter << c.why
                     << QString::fromLatin1(road.name) << QString::fromLatin1(road.file);
     }
 
@@ -172,6 +185,7 @@ private slots:
         QFETCH(int, target);
         QFETCH(int, disk);
         QFETCH(int, modeAfter);
+        QFETCH(FailureKind, why);
         QFETCH(QString, road);
         QFETCH(QString, name);
         const auto where = Target(target);
@@ -234,7 +248,7 @@ private slots:
         }
         const QStringList before = entries(folder);
 
-        bool written = false;
+        std::optional<FailureKind> refused = FailureKind::InvalidValue;
         int temporaryMode = -1;
         bool folderSet = false;
         bool boundReadOnly = true;
@@ -247,14 +261,17 @@ private slots:
                 boundReadOnly = bind->ok();
             }
             if (folderSet && boundReadOnly)
-                written = write(road, path, input, &temporaryMode);
+                refused = write(road, path, input, &temporaryMode);
         }
         setMode(folder, 0755);
         inFolder.reset();
 
         QVERIFY(folderSet);
         QVERIFY2(boundReadOnly, "running as root, yet cannot bind the folder read-only");
+        const bool written = !refused;
         QCOMPARE(written, modeAfter >= 0);
+        if (refused)
+            QCOMPARE(*refused, why);
         // Not even the temporary file is open to more people than the final one.
         if (temporaryMode >= 0)
             QCOMPARE(temporaryMode & ~(written ? modeAfter : oldMode) & 0777, 0);
