@@ -124,8 +124,9 @@ void Command1_Click(WindowModel& w, Platform& p)
         convertAndSave(w, p, writing);
     } catch (const Failure& failure) {
         if (!writing.isEmpty())
-            p.messages.show(QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writeReason(failure.kind())),
-                            WindowModel::caption);
+            p.messages.show(
+                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writeReason(failure.kind())),
+                WindowModel::caption);
     }
     // 7. The output path retires the source type: a second press converts nothing.
     w.Text3.setText(w.outputPath);

@@ -117,7 +117,8 @@ QString numberText(double value)
         if (value == 0)
             return QStringLiteral("0");
         char digits[400];
-        const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 0);
+        const std::to_chars_result end =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 0);
         return QString::fromLatin1(digits, end.ptr - digits);
     }
     // A fraction keeps 15 significant digits, also where they start far after the point.

@@ -192,14 +192,12 @@ private slots:
         QTest::addColumn<QString>("text2");
         QTest::addColumn<int>("check1");
         QTest::addColumn<int>("check2");
-        QTest::newRow("one huge line") << QByteArray(8 * 1024 * 1024, 'x') + "\r\n 1 \r\n 1 \r\n" << QByteArray()
-                                       << QString() << 0 << 0;
-        QTest::newRow("three lines, then a huge one") << QByteArray("42\r\n 1 \r\n 1 \r\n")
-                                                      << QByteArray(8 * 1024 * 1024, 'x') << QStringLiteral("42") << 1
-                                                      << 1;
-        QTest::newRow("third line cut at the bound")
-            << QByteArray("42\r\n 1 \r\n") + QByteArray(4096 - 9, ' ') << QByteArray("1\r\n")
-            << QStringLiteral("42") << 1 << 0;
+        QTest::newRow("one huge line") << QByteArray(8 * 1024 * 1024, 'x') + "\r\n 1 \r\n 1 \r\n"
+                                       << QByteArray() << QString() << 0 << 0;
+        QTest::newRow("three lines, then a huge one")
+            << QByteArray("42\r\n 1 \r\n 1 \r\n") << QByteArray(8 * 1024 * 1024, 'x') << QStringLiteral("42") << 1 << 1;
+        QTest::newRow("third line cut at the bound") << QByteArray("42\r\n 1 \r\n") + QByteArray(4096 - 9, ' ')
+                                                     << QByteArray("1\r\n") << QStringLiteral("42") << 1 << 0;
     }
     void onlyTheStartOfAHugeFileIsRead()
     {

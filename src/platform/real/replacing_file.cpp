@@ -244,8 +244,8 @@ bool ReplacingFile::open()
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporaryName_ = shortUniqueName();
         // O_EXCL never opens a file someone else made.
-        const int fd = ::openat(folder_, temporaryName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                replacing ? 0600 : 0666);
+        const int fd = ::openat(folder_, temporaryName_.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replacing ? 0600 : 0666);
         if (fd >= 0) {
             temporary_.setFileName(folderPath + u'/' + QFile::decodeName(temporaryName_));
             if (temporary_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
@@ -375,7 +375,7 @@ QByteArray readStart(const QString& path, qsizetype limit)
     const int openError = errno;
     ::close(folder);
     if (fd < 0)
-        throw Failure(openError == ENOENT ? FailureKind::FileNotFound
+        throw Failure(openError == ENOENT      ? FailureKind::FileNotFound
                           : openError == ELOOP ? FailureKind::NotAFile
                                                : FailureKind::ReadFailed,
                       path);
