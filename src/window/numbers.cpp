@@ -112,14 +112,19 @@ QString numberText(double value)
     if (!std::isfinite(value))
         return QString::number(value);
     if (value == std::trunc(value)) {
-        // Every digit of the whole number, never an exponent: "2e+15" in a box of two
-        // characters would read back as 2. -0 is plain 0.
+        // Plain digits, never an exponent: "2e+15" in a box of two characters would read
+        // back as 2. The shortest digits that read back as the same number; -0 is plain 0.
         if (value == 0)
             return QStringLiteral("0");
-        char digits[400];
+        char shortest[64];
         const std::to_chars_result end =
-            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 0);
-        return QString::fromLatin1(digits, end.ptr - digits);
+            std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+        const QByteArray form(shortest, end.ptr - shortest);  // "-1.5e+16"
+        const qsizetype e = form.indexOf('e');
+        QByteArray digits = form.left(e);
+        digits.replace(".", "");
+        const int zeros = form.mid(e + 1).toInt() - int(digits.size() - (value < 0 ? 2 : 1));
+        return QString::fromLatin1(digits + QByteArray(std::max(0, zeros), '0'));
     }
     // A fraction keeps 15 significant digits, also where they start far after the point.
     const int exponent = int(std::floor(std::log10(std::fabs(value))));
