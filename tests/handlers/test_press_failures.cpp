@@ -86,41 +86,6 @@ private slots:
         w.Command1.click();
         QCOMPARE(f.messages.shown.size(), std::size_t(1));
     }
-
-    // Failures after the output was written, or before any write, stay silent as before.
-    void otherFailuresStaySilent_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("quality");
-        QTest::addColumn<int>("check1");
-        QTest::newRow("the written output cannot be shown") << "jpg"
-                                                            << "75" << 0;
-        QTest::newRow("empty quality") << "bmp"
-                                       << "" << 0;
-        QTest::newRow("letters") << "bmp"
-                                 << "x" << 0;
-        QTest::newRow("a grayed box before any option") << "bmp"
-                                                        << "75" << 2;
-    }
-    void otherFailuresStaySilent()
-    {
-        QFETCH(QString, type);
-        QFETCH(QString, quality);
-        QFETCH(int, check1);
-        FakePlatform f;
-        f.encoder.result = 5;  // would be named, were the encoder reached
-        WindowModel w;
-        connectHandlers(w, f.platform);
-        w.Image1.setPicture(photoLike(8, 8));
-        w.Text1.setText(dir.filePath(QStringLiteral("nowhere/out.bmp")));  // a saved picture with no file: no length
-        w.Text3.setText(type);
-        w.Text2.setText(quality);
-        w.Check1.setValue(std::int16_t(check1));
-        w.Command1.click();
-        QCOMPARE(f.encoder.calls.size(), std::size_t(0));
-        QCOMPARE(f.pictures.saved.size(), std::size_t(type == u"jpg" ? 1 : 0));
-        QCOMPARE(f.messages.shown.size(), std::size_t(0));
-    }
 };
 
 QTEST_GUILESS_MAIN(PressFailuresTest)

@@ -31,7 +31,6 @@ QString kindOf(int fd)
 
 extern "C" {
 int __real_fsync(int fd);
-int __real_fdatasync(int fd);
 int __real_rename(const char* from, const char* to);
 int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
 
@@ -39,11 +38,6 @@ int __wrap_fsync(int fd)
 {
     calls << QStringLiteral("sync ") + kindOf(fd);
     return __real_fsync(fd);
-}
-int __wrap_fdatasync(int fd)
-{
-    calls << QStringLiteral("sync ") + kindOf(fd);
-    return __real_fdatasync(fd);
 }
 int __wrap_rename(const char* from, const char* to)
 {
