@@ -18,8 +18,29 @@ void showOutput(WindowModel& w, Platform& p)
     w.Label7.setCaption(QString::number(p.files.length(w.Text1.text())) + QStringLiteral("Bytes"));
 }
 
-// Steps 1 to 6 of a press; any failure leaves them at once.
-void convertAndSave(WindowModel& w, Platform& p)
+// Why an output could not be written, as the user is told it.
+QString writeReason(FailureKind kind)
+{
+    switch (kind) {
+    case FailureKind::NoPermission:
+        return QStringLiteral("書き込む権限がありません。");
+    case FailureKind::DiskFull:
+        return QStringLiteral("ディスクの空き容量が足りません。");
+    case FailureKind::ForeignFile:
+        return QStringLiteral("ほかのユーザーのファイルです。");
+    case FailureKind::NotAFile:
+        return QStringLiteral("通常のファイルではありません。");
+    case FailureKind::EncoderFailed:
+        return QStringLiteral("JPEG に変換できませんでした。");
+    default:
+        return QStringLiteral("ファイルを保存できませんでした。");
+    }
+}
+
+// Steps 1 to 6 of a press; any failure leaves them at once. `writing` names the output
+// while it is being written, so that the press can tell the user which file it could not
+// write.
+void convertAndSave(WindowModel& w, Platform& p, QString& writing)
 {
     // 1. The quality (an empty or non-numeric box fails here).
     w.qualityValue = toInt16(QStringView(w.Text2.text()));
@@ -39,18 +60,22 @@ void convertAndSave(WindowModel& w, Platform& p)
     // 4. Convert by the source type.
     const QString& type = w.Text3.text();
     if (type == u"jpg" || type == u"gif") {
+        writing = w.Text1.text();
         p.pictures.saveBitmap(w.Image1.picture(), w.Text1.text());
+        writing.clear();
         showOutput(w, p);
     } else if (type == u"bmp") {
         const QByteArray source = QFile::encodeName(w.Label1.caption());
         QByteArray destination = QFile::encodeName(w.outputPath);
         const std::uint8_t quality = toByte(w.qualityValue);
         const bool progressive = toBoolean(w.progressiveText);
+        writing = w.outputPath;
         const std::int16_t result = p.encoder.SavetoJPEG(source, destination, quality, progressive);
         w.outputPath = QFile::decodeName(destination);
         // Nothing written must never show an older file there as the new result.
-        if (result != 0)
-            throw Failure(FailureKind::EncoderFailed, QString::number(result));
+        if (result != encoderResult::written)
+            throw Failure(encoderResult::toFailure(result), QString::number(result));
+        writing.clear();
         w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
         showOutput(w, p);
     } else {
@@ -92,10 +117,16 @@ void prepareAhead(const WindowModel& w, Platform& p, int restMs)
 
 void Command1_Click(WindowModel& w, Platform& p)
 {
-    // On failure, go to the final step.
+    // On failure, go to the final step. A result that was not written is lost unless the
+    // user hears of it (a second press converts nothing): that failure is told first.
+    QString writing;
     try {
-        convertAndSave(w, p);
-    } catch (const Failure&) {
+        convertAndSave(w, p, writing);
+    } catch (const Failure& failure) {
+        if (!writing.isEmpty())
+            p.messages.show(
+                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writeReason(failure.kind())),
+                WindowModel::caption);
     }
     // 7. The output path retires the source type: a second press converts nothing.
     w.Text3.setText(w.outputPath);

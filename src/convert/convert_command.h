@@ -12,7 +12,8 @@ inline const QString iconApology = QStringLiteral("申し訳ありません　�
 
 // The convert button: converts the current source by the type in Text3, shows the
 // output and its size, confirms, saves the settings, and always ends by writing the
-// output path into Text3.
+// output path into Text3. An output that could not be written is named in a message,
+// with the reason; every other failure ends the press silently.
 void Command1_Click(WindowModel& w, Platform& p);
 
 // After anything that changes what a press would encode (a drop, the quality, the

@@ -11,7 +11,7 @@ void applyTopmost(Platform& p) { p.windowSystem.applyTopmost(); }
 
 void Form_Load(WindowModel& w, Platform& p)
 {
-    loadSettings(w);
+    loadSettings(w, p.files);
     w.Text2.setText(QString::number(w.HScroll1.value()));
     if (w.Check2.value() == 1)
         applyTopmost(p);

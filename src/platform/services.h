@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/failure.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -34,7 +36,7 @@ public:
         return load(path);
     }
     // Writes the picture as a Windows bitmap, replacing any file at the path only once
-    // the new one is complete. WriteFailed.
+    // the new one is complete. NoPermission, DiskFull, ForeignFile, NotAFile or WriteFailed.
     virtual void saveBitmap(const QImage& picture, const QString& path) = 0;
 };
 
@@ -44,8 +46,14 @@ public:
     // The file's length in bytes. FileNotFound.
     virtual qint64 length(const QString& path) = 0;
     // Replaces the file's whole content with `bytes`: the new content stands complete and
-    // on disk, or the old file stays as it was. WriteFailed.
+    // on disk, or the old file stays as it was. Only a regular file the user could open
+    // for writing is replaced, reached through links only as the system lets the user
+    // follow them. NoPermission, DiskFull, ForeignFile, NotAFile or WriteFailed.
     virtual void replace(const QString& path, const QByteArray& bytes) = 0;
+    // At most the first `limit` bytes of a regular file, reached as replace() reaches it;
+    // never waits (a FIFO or device is NotAFile). FileNotFound, ForeignFile, NotAFile or
+    // ReadFailed.
+    virtual QByteArray readStart(const QString& path, qsizetype limit) = 0;
 };
 
 class MessageBoxService {
@@ -64,12 +72,62 @@ public:
     virtual void applyTopmost() = 0;
 };
 
+// SavetoJPEG's results: 0 when the JPEG was written; otherwise nothing was written, and
+// these say why when the destination was the cause. Any other non-zero result is the
+// encoder's own failure (an unreadable source, a picture it cannot encode).
+namespace encoderResult {
+inline constexpr std::int16_t written = 0;
+inline constexpr std::int16_t noPermission = 3;
+inline constexpr std::int16_t diskFull = 5;
+inline constexpr std::int16_t foreignFile = 6;
+inline constexpr std::int16_t notAFile = 7;
+inline constexpr std::int16_t writeFailed = 8;
+
+// A destination's failure as the encoder's result, and back; `other` for any other kind.
+inline std::int16_t fromFailure(FailureKind kind, std::int16_t other)
+{
+    switch (kind) {
+    case FailureKind::NoPermission:
+        return noPermission;
+    case FailureKind::DiskFull:
+        return diskFull;
+    case FailureKind::ForeignFile:
+        return foreignFile;
+    case FailureKind::NotAFile:
+        return notAFile;
+    case FailureKind::WriteFailed:
+        return writeFailed;
+    default:
+        return other;
+    }
+}
+
+inline FailureKind toFailure(std::int16_t result)
+{
+    switch (result) {
+    case noPermission:
+        return FailureKind::NoPermission;
+    case diskFull:
+        return FailureKind::DiskFull;
+    case foreignFile:
+        return FailureKind::ForeignFile;
+    case notAFile:
+        return FailureKind::NotAFile;
+    case writeFailed:
+        return FailureKind::WriteFailed;
+    default:
+        return FailureKind::EncoderFailed;
+    }
+}
+}  // namespace encoderResult
+
 class JpegEncoder {
 public:
     virtual ~JpegEncoder() = default;
     // Encodes the bitmap at `sourcePath` as a JPEG at `destinationPath` (both in the file
     // system's own encoding). The destination is a buffer the encoder may rewrite.
-    // Returns 0 when the JPEG was written, non-zero when nothing was written.
+    // Returns 0 when the JPEG was written, non-zero when nothing was written (see
+    // encoderResult).
     virtual std::int16_t SavetoJPEG(const QByteArray& sourcePath, QByteArray& destinationPath, std::uint8_t quality,
                                     bool progressive) = 0;
     // A press may soon ask for this encode: the encoder may do it ahead, into memory and off

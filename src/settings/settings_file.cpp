@@ -5,7 +5,6 @@
 #include "window/numbers.h"
 #include "window/window_model.h"
 
-#include <QFile>
 #include <optional>
 
 namespace pelk {
@@ -13,49 +12,35 @@ namespace {
 
 const QString fileName = QStringLiteral("Pelk.ini");
 
-// No setting is longer than a few characters: a hand-edited or foreign file with one
-// enormous line is still read to its line end, but only this much of it is kept.
-constexpr qsizetype maxKeptLine = 4096;
+// The three lines the program writes are at most 26 bytes (two characters of quality,
+// two check lines of the print form); a page leaves room for any hand-edited file
+// whose lines are still settings, and is read in one call. What lies beyond is never
+// read: a file of a gigabyte without a line end holds start-up back no longer than this.
+constexpr qsizetype maxRead = 4096;
 
 // Reads lines ended by CR, CR LF or a lone LF; the last line may end at the end of the
-// file. Only as much of the file as the lines asked for is read.
+// bytes.
 class LineReader {
 public:
-    explicit LineReader(QFile& file) : file_(file) { }
+    explicit LineReader(const QByteArray& bytes) : bytes_(bytes) { }
 
-    // The next line, or nothing when the file is already at its end.
+    // The next line, or nothing when the bytes are already at their end.
     std::optional<QString> next()
     {
-        if (!fill())
+        if (pos_ >= bytes_.size())
             return std::nullopt;
-        QByteArray line;
-        while (fill()) {
-            const char c = buffer_[pos_++];
-            if (c == '\r') {
-                if (fill() && buffer_[pos_] == '\n')
-                    ++pos_;
-                break;
-            }
-            if (c == '\n')
-                break;
-            if (line.size() < maxKeptLine)
-                line += c;
-        }
-        return QString::fromLocal8Bit(line);
+        qsizetype end = pos_;
+        while (end < bytes_.size() && bytes_[end] != '\r' && bytes_[end] != '\n')
+            ++end;
+        const QString line = QString::fromLocal8Bit(bytes_.mid(pos_, end - pos_));
+        pos_ = end;
+        if (pos_ < bytes_.size() && bytes_[pos_++] == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n')
+            ++pos_;
+        return line;
     }
 
 private:
-    bool fill()
-    {
-        if (pos_ < buffer_.size())
-            return true;
-        buffer_ = file_.read(64 * 1024);
-        pos_ = 0;
-        return !buffer_.isEmpty();
-    }
-
-    QFile& file_;
-    QByteArray buffer_;
+    const QByteArray& bytes_;
     qsizetype pos_ = 0;
 };
 
@@ -77,12 +62,17 @@ void saveSettings(WindowModel& w, FileService& files)
     }
 }
 
-void loadSettings(WindowModel& w)
+void loadSettings(WindowModel& w, FileService& files)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a FIFO or a device named Pelk.ini would hold start-up
+    // (and the session's end with it) until someone wrote to it.
+    QByteArray bytes;
+    try {
+        bytes = files.readStart(fileName, maxRead);
+    } catch (const Failure&) {
         return;
-    LineReader lines(file);
+    }
+    LineReader lines(bytes);
 
     // All three lines are read before any value is applied.
     const std::optional<QString> line1 = lines.next();

@@ -14,7 +14,7 @@ class FileService;
 void saveSettings(WindowModel& w, FileService& files);
 
 // Reads the first three lines and applies as many values as it can to Text2, Check1
-// and Check2, in that order.
-void loadSettings(WindowModel& w);
+// and Check2, in that order. Only the start of a regular file is read.
+void loadSettings(WindowModel& w, FileService& files);
 
 }  // namespace pelk

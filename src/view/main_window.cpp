@@ -95,7 +95,9 @@ std::vector<std::int16_t> characterCodes(const QKeyEvent* event)
     case Qt::Key_Delete:  // X11 gives it the text U+007F, yet it deletes, it enters nothing
         return {};
     case Qt::Key_Backspace:
-        return {8};
+        // With Ctrl it enters DEL, a control key like any other (the box alone would
+        // delete a word with it).
+        return {std::int16_t((event->modifiers() & Qt::ControlModifier) ? 127 : 8)};
     case Qt::Key_Return:
     case Qt::Key_Enter:
         return {13};

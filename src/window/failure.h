@@ -16,8 +16,12 @@ enum class FailureKind {
     TooLarge,     // the picture declares more pixels than the program will hold
     PathTooLong,  // the output path would not fit the box that holds it
     ReadFailed,
-    WriteFailed,
-    EncoderFailed,
+    WriteFailed,    // a file could not be written, for a reason of its own (an I/O error)
+    EncoderFailed,  // the JPEG encoder wrote nothing
+    NoPermission,   // the user may not write the file or its folder
+    DiskFull,
+    ForeignFile,  // another user's file, or a link another user made in a shared folder
+    NotAFile,     // a folder, FIFO, socket or device where a regular file was expected
 };
 
 // The one failure type of the program. Each handler decides by its own rule what a

@@ -3,6 +3,7 @@
 #include "window/failure.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -108,9 +109,35 @@ bool toBoolean(QStringView text)
 
 QString numberText(double value)
 {
-    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
-        return QString::number(static_cast<qint64>(value));
-    return QString::number(value, 'g', 15);
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == std::trunc(value)) {
+        // Plain digits, never an exponent: "2e+15" in a box of two characters would read
+        // back as 2. The shortest digits that read back as the same number; -0 is plain 0.
+        if (value == 0)
+            return QStringLiteral("0");
+        char shortest[64];
+        const std::to_chars_result end =
+            std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific);
+        const QByteArray form(shortest, end.ptr - shortest);  // "-1.5e+16"
+        const qsizetype e = form.indexOf('e');
+        QByteArray digits = form.left(e);
+        digits.replace(".", "");
+        const int zeros = form.mid(e + 1).toInt() - int(digits.size() - (value < 0 ? 2 : 1));
+        return QString::fromLatin1(digits + QByteArray(std::max(0, zeros), '0'));
+    }
+    // A fraction keeps 15 significant digits, also where they start far after the point.
+    const int exponent = int(std::floor(std::log10(std::fabs(value))));
+    const int decimals = std::max(0, 14 - exponent);
+    char digits[400];
+    const std::to_chars_result end =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    QByteArray text(digits, end.ptr - digits);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return QString::fromLatin1(text);
 }
 
 QString printForm(std::int16_t value)

@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QThread>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelk::test;
 
@@ -45,10 +47,12 @@ class SessionEndTest : public QObject {
 
     QTemporaryDir dir;
 
-    // Starts the program in `dir` with the hand-written settings and waits for its window.
-    bool start(QProcess& p, const QProcessEnvironment& env)
+    // Starts the program in `dir` with the hand-written settings (unless told there are
+    // others) and waits for its window.
+    bool start(QProcess& p, const QProcessEnvironment& env, bool writeSettings = true)
     {
-        writeBytes(dir.filePath(QStringLiteral("Pelk.ini")), handWritten);
+        if (writeSettings)
+            writeBytes(dir.filePath(QStringLiteral("Pelk.ini")), handWritten);
         p.setWorkingDirectory(dir.path());
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -86,6 +90,47 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(readBytes(dir.filePath(QStringLiteral("Pelk.ini"))), savedByTheWindow);
+    }
+
+    // A Pelk.ini that is no settings file holds start-up back no more than a moment, so the
+    // end of the session (here during start-up) still closes the window. A FIFO would wait
+    // for a writer, a huge file without a line end would be read to its end: the program
+    // would then neither show its window nor end on SIGTERM, whose handling waits for the
+    // event loop.
+    void anOddPelkIniHoldsNothingBack_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("savedAfter");  // null: left as it was
+        QTest::newRow("a FIFO") << "fifo" << QByteArray();
+        QTest::newRow("1 TiB without a line end") << "huge" << QByteArray("50\r\n 0 \r\n 0 \r\n");
+    }
+    void anOddPelkIniHoldsNothingBack()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, savedAfter);
+        const QByteArray ini = QFile::encodeName(dir.filePath(QStringLiteral("Pelk.ini")));
+        QFile::remove(dir.filePath(QStringLiteral("Pelk.ini")));
+        if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(ini.constData(), 0644), 0);
+        } else {
+            writeBytes(QFile::decodeName(ini), "x");
+            QCOMPARE(::truncate(ini.constData(), off_t(1) << 40), 0);  // sparse: no disk used
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess p;
+        QVERIFY2(start(p, env, false), qPrintable(program()));
+        QCOMPARE(::kill(pid_t(p.processId()), SIGTERM), 0);
+        QVERIFY2(p.waitForFinished(20000), "SIGTERM did not end the program");
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        struct stat st { };
+        QCOMPARE(::stat(ini.constData(), &st), 0);
+        if (savedAfter.isNull()) {
+            QVERIFY(S_ISFIFO(st.st_mode));
+        } else {
+            QCOMPARE(readBytes(QFile::decodeName(ini)), savedAfter);
+        }
     }
 
     // Qt ends the process when its X server goes away; the settings are saved on the way.

@@ -3,6 +3,7 @@
 #include "app/wiring.h"
 #include "convert/convert_command.h"
 #include "platform/real/libjpeg_encoder.h"
+#include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/permissions.h"
@@ -14,6 +15,8 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 using namespace pelk;
 using namespace pelk::test;
@@ -329,27 +332,49 @@ private slots:
         QCOMPARE(p.t.messages.texts(), QStringList({QStringLiteral("完了しました。")}));
     }
 
-    void anUnwritableOutputEndsThePressQuietly_data()
+    // A result that was not written is named, with the reason; the press then ends as any
+    // failed press does: no completion, no settings save, the source type retired.
+    void anUnwritableOutputIsNamed_data()
     {
         QTest::addColumn<QString>("source");
-        QTest::newRow("jpg to bmp") << "u.jpg";
-        QTest::newRow("bmp to jpg") << "u.bmp";
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("jpg to bmp, under a regular file") << "u.jpg" << false << "ファイルを保存できませんでした。";
+        QTest::newRow("bmp to jpg, under a regular file") << "u.bmp" << false << "ファイルを保存できませんでした。";
+        QTest::newRow("jpg to bmp, full disk") << "u.jpg" << true << "ディスクの空き容量が足りません。";
+        QTest::newRow("bmp to jpg, full disk") << "u.bmp" << true << "ディスクの空き容量が足りません。";
     }
-    void anUnwritableOutputEndsThePressQuietly()
+    void anUnwritableOutputIsNamed()
     {
         QFETCH(QString, source);
-        writePicture(path(source), photoLike(20, 20), source.endsWith(u"jpg") ? "JPG" : "BMP");
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
+        const bool jpeg = source.endsWith(u"jpg");
+        writePicture(path(source), photoLike(800, 600), jpeg ? "JPG" : "BMP");
         writeBytes(path(QStringLiteral("plain")), QByteArray("a file, not a folder"));
+        std::optional<ScratchMount> mount;
+        if (fullDisk) {
+            if (!runningAsRoot())
+                QSKIP("mounting a small file system needs root");
+            QVERIFY(QDir().mkpath(path(QStringLiteral("small"))));
+            mount.emplace(path(QStringLiteral("small")), QStringLiteral("4k"));
+            QVERIFY2(mount->ok(), "running as root, yet cannot mount a tmpfs");
+        }
         Press p;
         p.drop(path(source));
-        const QString output = path(QStringLiteral("plain/out.") + (source.endsWith(u"jpg") ? "bmp" : "jpg"));
+        const QString output =
+            path((fullDisk ? QStringLiteral("small/out.") : QStringLiteral("plain/out.")) + (jpeg ? "bmp" : "jpg"));
         p.w.Text1.setText(output);
         p.w.Command1.click();
-        QVERIFY(p.t.messages.shown.empty());
+        QCOMPARE(p.t.messages.texts(),
+                 QStringList{QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(output, reason)});
+        QCOMPARE(p.t.messages.shown[0].title, WindowModel::caption);
         QVERIFY(!settingsSaved());
         QVERIFY(p.w.Image2.picture().isNull());
         QCOMPARE(p.w.Text3.text(), output);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no stray file
+        if (fullDisk)
+            QCOMPARE(entries(path(QStringLiteral("small"))), QStringList());
     }
 
     // The bits decide, so that root (which writes through them) keeps the file too.
@@ -381,7 +406,11 @@ private slots:
         p.drop(path(source));
         p.w.Text2.setText(QStringLiteral("80"));
         p.w.Command1.click();
-        QCOMPARE(p.t.messages.texts(), settings ? QStringList({QStringLiteral("完了しました。")}) : QStringList());
+        QCOMPARE(p.t.messages.texts(),
+                 QStringList{settings
+                                 ? QStringLiteral("完了しました。")
+                                 : QStringLiteral("次のファイルを保存できません。\n%1\n\n書き込む権限がありません。")
+                                       .arg(path(readOnly))});
         QCOMPARE(p.w.Image2.picture().isNull(), !settings);
         QCOMPARE(readBytes(path(readOnly)), older);
         QCOMPARE(modeOf(path(readOnly)), 0444);
@@ -410,7 +439,9 @@ private slots:
         p.drop(path(QStringLiteral("e.bmp")));
         p.w.Command1.click();
         QCOMPARE(p.t.encoder.calls.size(), size_t(1));
-        QVERIFY(p.t.messages.shown.empty());
+        QCOMPARE(p.t.messages.texts(),
+                 QStringList{QStringLiteral("次のファイルを保存できません。\n%1\n\nJPEG に変換できませんでした。")
+                                 .arg(path(QStringLiteral("e.jpg")))});
         QVERIFY(!settingsSaved());
         QVERIFY(p.w.Image2.picture().isNull());
         QCOMPARE(readBytes(path(QStringLiteral("e.jpg"))), older);

@@ -154,6 +154,35 @@ private slots:
         QCOMPARE(numberText(7.5), QStringLiteral("7.5"));
         QCOMPARE(numberText(150), QStringLiteral("150"));
     }
+
+    // Whatever its size, a number goes into the box as plain digits: the box keeps the
+    // first two characters, which must be the number's own.
+    void numberTextHasNoExponent_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("10^15 - 1") << "999999999999999"
+                                   << "999999999999999";
+        QTest::newRow("2 * 10^15") << "2000000000000000"
+                                   << "2000000000000000";
+        QTest::newRow("-2 * 10^15") << "-2000000000000000"
+                                    << "-2000000000000000";
+        QTest::newRow("10^20") << "100000000000000000000"
+                               << "100000000000000000000";
+        QTest::newRow("10^308") << "1" + QString(308, u'0') << "1" + QString(308, u'0');
+        QTest::newRow("a small fraction") << "0.00000001"
+                                          << "0.00000001";
+        QTest::newRow("-0") << "-0"
+                            << "0";
+    }
+    void numberTextHasNoExponent()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, text);
+        const double value = pelk::readNumber(line);
+        QCOMPARE(numberText(value), text);
+        QCOMPARE(pelk::readNumber(numberText(value)), value);  // and reads back as the same number
+    }
 };
 
 QTEST_GUILESS_MAIN(NumbersTest)

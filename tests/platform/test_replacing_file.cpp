@@ -8,6 +8,7 @@
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
+#include "platform/services.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
@@ -22,9 +23,12 @@
 
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pelk;
 using namespace pelk::test;
+
+Q_DECLARE_METATYPE(pelk::FailureKind)
 
 namespace {
 
@@ -50,8 +54,11 @@ struct Case {
     int folderMode;
     Target target;
     Disk disk;
-    int modeAfter;  // -1: refused, the old file stays as it was
+    int modeAfter;                               // -1: refused, the old file stays as it was
+    FailureKind why = FailureKind::WriteFailed;  // the reason a refused write gives
 };
+
+constexpr FailureKind denied = FailureKind::NoPermission;
 
 // All under a umask of 027: a new file shows it follows the umask, a replaced one that it
 // does not. Where the road is pointed elsewhere, the older file beside it stays too.
@@ -61,18 +68,18 @@ const Case cases[] = {
     {"writable 0600", 0600, 0755, Target::Plain, Disk::Plain, 0600},
     {"writable 0640", 0640, 0755, Target::Plain, Disk::Plain, 0640},
     {"writable 0604", 0604, 0755, Target::Plain, Disk::Plain, 0604},
-    {"read-only 0444", 0444, 0755, Target::Plain, Disk::Plain, -1},
-    {"read-only 0544", 0544, 0755, Target::Plain, Disk::Plain, -1},
-    {"owner cannot write 0464", 0464, 0755, Target::Plain, Disk::Plain, -1},
-    {"read-only folder", 0644, 0555, Target::Plain, Disk::Plain, -1},  // refused by its bits, for root too
+    {"read-only 0444", 0444, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"read-only 0544", 0544, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"owner cannot write 0464", 0464, 0755, Target::Plain, Disk::Plain, -1, denied},
+    {"read-only folder", 0644, 0555, Target::Plain, Disk::Plain, -1, denied},  // refused by its bits, for root too
     {"through a link", 0640, 0755, Target::ThroughLink, Disk::Plain, 0640},
     {"folder that is a regular file", 0644, 0755, Target::UnderARegularFile, Disk::Plain, -1},
     {"missing folder", 0644, 0755, Target::InMissingFolder, Disk::Plain, -1},
-    {"target is a folder", -1, 0755, Target::IsAFolder, Disk::Plain, -1},
-    {"in /proc", 0644, 0755, Target::InProc, Disk::Plain, -1},
+    {"target is a folder", -1, 0755, Target::IsAFolder, Disk::Plain, -1, FailureKind::NotAFile},
+    {"in /proc", 0644, 0755, Target::InProc, Disk::Plain, -1, denied},
     {"empty path", 0644, 0755, Target::Empty, Disk::Plain, -1},
-    {"full disk", 0644, 0755, Target::Plain, Disk::Full, -1},
-    {"read-only file system", 0644, 0755, Target::Plain, Disk::ReadOnly, -1},
+    {"full disk", 0644, 0755, Target::Plain, Disk::Full, -1, FailureKind::DiskFull},
+    {"read-only file system", 0644, 0755, Target::Plain, Disk::ReadOnly, -1, denied},
 };
 
 // Each road, and the name its file has in the program.
@@ -95,33 +102,39 @@ struct Input {
     QString source;
 };
 
-// Writes through one road; false when the write was refused or failed. The temporary
-// file's mode is seen on the first road only.
-bool write(const QString& road, const QString& target, const Input& input, int* temporaryMode)
+// Writes through one road: nothing when written, else the reason the road gave. The
+// temporary file's mode is seen on the first road only.
+std::optional<FailureKind> write(const QString& road, const QString& target, const Input& input, int* temporaryMode)
 {
     try {
         if (road == QLatin1String("service")) {
             RealFileService().replace(target, input.content);
-            return true;
+            return std::nullopt;
         }
         if (road == QLatin1String("bitmap")) {
             RealPictureService().saveBitmap(input.picture, target);
-            return true;
+            return std::nullopt;
         }
     } catch (const Failure& failure) {
-        if (failure.kind() != FailureKind::WriteFailed)
-            throw;  // fails the case: a refused write has this kind alone
-        return false;
+        return failure.kind();
     }
     if (road == QLatin1String("jpeg")) {
         QByteArray destination = QFile::encodeName(target);
-        return LibjpegEncoder().SavetoJPEG(QFile::encodeName(input.source), destination, 100, false) == 0;
+        const std::int16_t result =
+            LibjpegEncoder().SavetoJPEG(QFile::encodeName(input.source), destination, 100, false);
+        if (result == encoderResult::written)
+            return std::nullopt;
+        return encoderResult::toFailure(result);
     }
     ReplacingFile replacing(target);
     if (!replacing.open())
-        return false;
-    *temporaryMode = modeOf(replacing.device().fileName());
-    return replacing.device().write(input.content) == input.content.size() && replacing.commit();
+        return replacing.problem();
+    *temporaryMode = modeOf(replacing.temporaryPath());
+    if (replacing.device().write(input.content) != input.content.size())
+        return replacing.writeProblem();
+    if (!replacing.commit())
+        return replacing.problem();
+    return std::nullopt;
 }
 
 // The picture in the file as a reader of that format alone sees it.
@@ -143,6 +156,190 @@ private:
     mode_t before_;
 };
 
+// Files of other users, and links they planted: who may write what is the system's
+// question, asked as the user who runs the program. Each row is made by root, for root
+// itself (the other user is nobody) and for a run as nobody (the other user is root).
+// A third user owns the shared folders, as root owns /tmp.
+struct People {
+    uid_t me;
+    gid_t myGroup;
+    uid_t other;
+    gid_t otherGroup;
+};
+constexpr uid_t third = 1;  // daemon
+constexpr People rootRun{0, 0, 65534, 65534};
+constexpr People nobodyRun{65534, 65534, 0, 0};
+
+enum class Scene {
+    OthersLinkInShared,       // another user's link in a world-writable sticky folder
+    OwnLinkInShared,          // the user's own link there
+    FolderOwnersLink,         // the link of the shared folder's owner
+    OthersLinkInStickyOnly,   // another user's link in a sticky folder not open to all
+    OthersDanglingLink,       // another user's link to a file not yet there
+    DotDotPastALinkedFolder,  // the user's own dangling link "sub/../made", sub a link to a folder
+    OthersFile0640,           // another user's file in the user's folder
+    OthersGroupWritableFile,  // another user's file, writable through the user's group
+    Fifo,                     // a FIFO where the file should be
+};
+
+struct Outcome {
+    bool written;
+    FailureKind why;
+};
+constexpr Outcome writes{true, FailureKind::WriteFailed};
+constexpr Outcome foreign{false, FailureKind::ForeignFile};
+
+struct ForeignCase {
+    const char* name;
+    Scene scene;
+    Outcome asRoot;
+    Outcome asUser;
+};
+
+const ForeignCase foreignCases[] = {
+    {"another user's link in a shared folder", Scene::OthersLinkInShared, foreign, foreign},
+    {"own link in a shared folder", Scene::OwnLinkInShared, writes, writes},
+    {"the folder owner's link", Scene::FolderOwnersLink, writes, writes},
+    {"another user's link in a sticky folder not open to all", Scene::OthersLinkInStickyOnly, writes, writes},
+    {"another user's dangling link in a shared folder", Scene::OthersDanglingLink, foreign, foreign},
+    {"own dangling link with .. past a linked folder", Scene::DotDotPastALinkedFolder, writes, writes},
+    {"another user's 0640 file", Scene::OthersFile0640, writes, {false, FailureKind::NoPermission}},
+    {"another user's group-writable file", Scene::OthersGroupWritableFile, writes, foreign},
+    {"a FIFO", Scene::Fifo, {false, FailureKind::NotAFile}, {false, FailureKind::NotAFile}},
+};
+
+// Where a row writes, and what it looks at afterwards.
+struct Scenery {
+    QString path;    // what the program is told to write
+    QString victim;  // the file the write must reach (written) or leave alone (refused)
+    QString link;    // a link that must stay a link, naming what it named
+    QString linkTarget;
+    QString unreached;  // a file that must not come to be
+    QString source;     // the bitmap the encoder reads
+};
+
+bool own(const QString& path, uid_t uid, gid_t gid)
+{
+    return ::lchown(QFile::encodeName(path).constData(), uid, gid) == 0;
+}
+
+// The row's files under `base`; made only when `make` (as root), else only named.
+void scenery(Scenery& s, Scene scene, const QString& base, const QString& name, const People& p, bool make)
+{
+    const QString mine = base + QStringLiteral("/mine");
+    const QString shared = base + QStringLiteral("/shared");
+    s.source = base + QStringLiteral("/source.bmp");
+    s.victim = mine + u'/' + name;
+    s.path = s.victim;
+    const auto link = [&](const QString& folder, const QString& target, uid_t owner, const QString& prefix = {}) {
+        s.link = folder + u'/' + prefix + name;
+        s.linkTarget = target;
+        s.path = s.link;
+        if (make)
+            QVERIFY(QFile::link(target, s.link) && own(s.link, owner, owner == p.me ? p.myGroup : p.otherGroup));
+    };
+    const auto folder = [&](const QString& path, int mode, uid_t owner) {
+        if (make)
+            QVERIFY(QDir().mkpath(path) && own(path, owner, owner) && setMode(path, mode));
+    };
+    const auto file = [&](const QString& path, int mode, uid_t owner, gid_t group) {
+        if (make) {
+            writeBytes(path, "an older file, to be kept as it is");
+            QVERIFY(own(path, owner, group) && setMode(path, mode));
+        }
+    };
+    if (make) {
+        QVERIFY(QDir().mkpath(base));
+        QVERIFY(setMode(base, 0755));
+        writeBytes(s.source, makeBmp(photoLike(40, 30), BmpLayout::Rgb24).bytes);
+        QVERIFY(setMode(s.source, 0644));
+    }
+    folder(mine, 0755, p.me);
+    folder(shared, 01777, third);
+    switch (scene) {
+    case Scene::OthersLinkInShared:
+        file(s.victim, 0644, p.me, p.myGroup);
+        link(shared, s.victim, p.other);
+        break;
+    case Scene::OwnLinkInShared:
+        file(s.victim, 0644, p.me, p.myGroup);
+        link(shared, s.victim, p.me);
+        break;
+    case Scene::FolderOwnersLink: {
+        const QString theirs = base + QStringLiteral("/theirs");
+        folder(theirs, 01777, p.other);
+        file(s.victim, 0644, p.me, p.myGroup);
+        link(theirs, s.victim, p.other);
+        break;
+    }
+    case Scene::OthersLinkInStickyOnly: {
+        const QString sticky = base + QStringLiteral("/sticky");
+        folder(sticky, 01775, third);
+        file(s.victim, 0644, p.me, p.myGroup);
+        link(sticky, s.victim, p.other);
+        break;
+    }
+    case Scene::OthersDanglingLink:
+        link(shared, s.victim, p.other);
+        s.unreached = s.victim;
+        break;
+    case Scene::DotDotPastALinkedFolder: {
+        // The kernel climbs from where "sub" leads; cleaned as text it would stay in mine.
+        const QString deep = base + QStringLiteral("/elsewhere/deep");
+        folder(base + QStringLiteral("/elsewhere"), 0755, p.me);
+        folder(deep, 0755, p.me);
+        if (make)
+            QVERIFY(QFile::link(deep, mine + QStringLiteral("/sub"))
+                    && own(mine + QStringLiteral("/sub"), p.me, p.myGroup));
+        link(mine, QStringLiteral("sub/../") + name, p.me, QStringLiteral("link-"));
+        s.victim = base + QStringLiteral("/elsewhere/") + name;
+        s.unreached = mine + u'/' + name;
+        break;
+    }
+    case Scene::OthersFile0640:
+        file(s.victim, 0640, p.other, p.otherGroup);
+        break;
+    case Scene::OthersGroupWritableFile:
+        file(s.victim, 0664, p.other, p.myGroup);
+        break;
+    case Scene::Fifo:
+        if (make)
+            QVERIFY(::mkfifo(QFile::encodeName(s.victim).constData(), 0666) == 0 && own(s.victim, p.me, p.myGroup));
+        break;
+    }
+}
+
+struct Owner {
+    bool exists = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    int mode = 0;
+    bool operator==(const Owner&) const = default;
+};
+
+Owner ownerOf(const QString& path)
+{
+    struct stat st { };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {true, st.st_uid, st.st_gid, int(st.st_mode & 07777)};
+}
+
+// A link's own text, not cleaned or resolved.
+QString readLink(const QString& path)
+{
+    char text[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), text, sizeof text);
+    return length < 0 ? QString() : QFile::decodeName(QByteArray(text, length));
+}
+
+const char foreignFixtures[] = "PELK_FOREIGN_FIXTURES";
+
+QString foreignTag(const ForeignCase& c, const Road& road)
+{
+    return QStringLiteral("%1, %2").arg(QLatin1String(c.name), QLatin1String(road.name));
+}
+
 }  // namespace
 
 class TestReplacingFile : public QObject {
@@ -156,12 +353,13 @@ private slots:
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("disk");
         QTest::addColumn<int>("modeAfter");
+        QTest::addColumn<FailureKind>("why");
         QTest::addColumn<QString>("road");
         QTest::addColumn<QString>("name");
         for (const Case& c : cases)
             for (const Road& road : roads)
                 QTest::addRow("%s, %s", c.name, road.name)
-                    << c.oldMode << c.folderMode << int(c.target) << int(c.disk) << c.modeAfter
+                    << c.oldMode << c.folderMode << int(c.target) << int(c.disk) << c.modeAfter << c.why
                     << QString::fromLatin1(road.name) << QString::fromLatin1(road.file);
     }
 
@@ -172,6 +370,7 @@ private slots:
         QFETCH(int, target);
         QFETCH(int, disk);
         QFETCH(int, modeAfter);
+        QFETCH(FailureKind, why);
         QFETCH(QString, road);
         QFETCH(QString, name);
         const auto where = Target(target);
@@ -234,7 +433,7 @@ private slots:
         }
         const QStringList before = entries(folder);
 
-        bool written = false;
+        std::optional<FailureKind> refused = FailureKind::InvalidValue;
         int temporaryMode = -1;
         bool folderSet = false;
         bool boundReadOnly = true;
@@ -247,14 +446,17 @@ private slots:
                 boundReadOnly = bind->ok();
             }
             if (folderSet && boundReadOnly)
-                written = write(road, path, input, &temporaryMode);
+                refused = write(road, path, input, &temporaryMode);
         }
         setMode(folder, 0755);
         inFolder.reset();
 
         QVERIFY(folderSet);
         QVERIFY2(boundReadOnly, "running as root, yet cannot bind the folder read-only");
+        const bool written = !refused;
         QCOMPARE(written, modeAfter >= 0);
+        if (refused)
+            QCOMPARE(*refused, why);
         // Not even the temporary file is open to more people than the final one.
         if (temporaryMode >= 0)
             QCOMPARE(temporaryMode & ~(written ? modeAfter : oldMode) & 0777, 0);
@@ -299,6 +501,98 @@ private slots:
                 if (c.disk == Disk::Plain)
                     names << QStringLiteral("replaces:%1, %2").arg(QLatin1String(c.name), QLatin1String(road.name));
         const QString problem = runAsNobody(names);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void othersFiles_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("name");
+        for (std::size_t i = 0; i < std::size(foreignCases); ++i)
+            for (const Road& road : roads)
+                QTest::newRow(qPrintable(foreignTag(foreignCases[i], road)))
+                    << int(i) << QString::fromLatin1(road.name) << QString::fromLatin1(road.file);
+    }
+
+    void othersFiles()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, road);
+        QFETCH(QString, name);
+        const ForeignCase& c = foreignCases[index];
+        // As nobody the files were made by root beforehand; as root they are made here.
+        const QString made = qEnvironmentVariable(foreignFixtures);
+        QTemporaryDir dir;
+        const bool asRoot = made.isEmpty();
+        if (asRoot && !runningAsRoot())
+            QSKIP("files of another user can only be made by root: run as root to test these");
+        const QString base = (asRoot ? dir.path() : made) + u'/' + QString::number(index) + u'-' + road;
+        Scenery s;
+        scenery(s, c.scene, base, name, asRoot ? rootRun : nobodyRun, asRoot);
+        if (QTest::currentTestFailed())
+            return;
+        const Outcome expected = asRoot ? c.asRoot : c.asUser;
+        const Owner before = ownerOf(s.victim);
+        const QByteArray older = before.exists && c.scene != Scene::Fifo ? readBytes(s.victim) : QByteArray();
+        const QStringList mineBefore = entries(base + QStringLiteral("/mine"));
+
+        Input input;
+        input.content = "the new content";
+        input.picture = photoLike(40, 30);
+        input.source = s.source;
+        int temporaryMode = -1;
+        const std::optional<FailureKind> refused = write(road, s.path, input, &temporaryMode);
+
+        QCOMPARE(!refused, expected.written);
+        if (refused)
+            QCOMPARE(*refused, expected.why);
+        if (!s.link.isEmpty()) {
+            QVERIFY(QFileInfo(s.link).isSymLink());
+            QCOMPARE(readLink(s.link), s.linkTarget);
+        }
+        if (!s.unreached.isEmpty())
+            QVERIFY(!QFileInfo::exists(s.unreached));
+        if (!expected.written) {
+            QCOMPARE(ownerOf(s.victim), before);
+            if (!older.isEmpty())
+                QCOMPARE(readBytes(s.victim), older);
+            QCOMPARE(entries(base + QStringLiteral("/mine")), mineBefore);
+            return;
+        }
+        // A replaced file is still its owner's, in its group, with its bits.
+        const Owner after = ownerOf(s.victim);
+        QVERIFY(after.exists);
+        if (before.exists)
+            QCOMPARE(after, before);
+        if (road == QLatin1String("bitmap"))
+            QCOMPARE(decoded(s.victim, "bmp").size(), input.picture.size());
+        else if (road == QLatin1String("jpeg"))
+            QCOMPARE(decoded(s.victim, "jpeg").size(), input.picture.size());
+        else
+            QCOMPARE(readBytes(s.victim), input.content);
+    }
+
+    void othersFilesAsAnUnprivilegedUser()
+    {
+        if (!runningAsRoot())
+            QSKIP("files of another user can only be made by root: run as root to test these");
+        // In /tmp: nobody must be able to reach it.
+        QTemporaryDir fixtures(QStringLiteral("/tmp/pelk-foreign-XXXXXX"));
+        QVERIFY(fixtures.isValid() && setMode(fixtures.path(), 0755));
+        QStringList names;
+        for (std::size_t i = 0; i < std::size(foreignCases); ++i)
+            for (const Road& road : roads) {
+                const QString base = fixtures.path() + u'/' + QString::number(i) + u'-' + QLatin1String(road.name);
+                Scenery s;
+                scenery(s, foreignCases[i].scene, base, QLatin1String(road.file), nobodyRun, true);
+                if (QTest::currentTestFailed())
+                    return;
+                names << QStringLiteral("othersFiles:") + foreignTag(foreignCases[i], road);
+            }
+        qputenv(foreignFixtures, QFile::encodeName(fixtures.path()));
+        const QString problem = runAsNobody(names);
+        qunsetenv(foreignFixtures);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 };

@@ -30,13 +30,14 @@ public:
     void saveBitmap(const QImage& picture, const QString& path) override
     {
         if (failSaves)
-            throw Failure(FailureKind::WriteFailed, path);
+            throw Failure(failSavesAs, path);
         pictures.insert(path, picture);
         saved << path;
     }
     QHash<QString, QImage> pictures;
     QStringList saved;
     bool failSaves = false;
+    FailureKind failSavesAs = FailureKind::WriteFailed;
 };
 
 // Real lengths; replace() writes the bytes plainly (the real road's care is tested on
@@ -55,10 +56,18 @@ public:
         replaced << path;
         QFile file(path);
         if (failWrites || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-            throw Failure(FailureKind::WriteFailed, path);
+            throw Failure(failWrites ? failWritesAs : FailureKind::WriteFailed, path);
+    }
+    QByteArray readStart(const QString& path, qsizetype limit) override
+    {
+        QFile file(path);
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+            throw Failure(FailureKind::FileNotFound, path);
+        return file.read(limit);
     }
     QStringList replaced;
     bool failWrites = false;
+    FailureKind failWritesAs = FailureKind::WriteFailed;
 };
 
 struct ShownMessage {

@@ -36,6 +36,8 @@ void type(QLineEdit* edit, const QStringList& keys)
             QTest::keyClick(edit, Qt::Key_Delete);
         else if (key == u"<enter>")
             QTest::keyClick(edit, Qt::Key_Return);
+        else if (key == u"<ctrl-bs>")
+            QTest::keyClick(edit, Qt::Key_Backspace, Qt::ControlModifier);
         else if (key == u"<ctrl-v>")
             QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         else if (key.size() == 1 && key.at(0).unicode() > 0xFF) {  // beyond what keyClicks takes
@@ -122,6 +124,7 @@ private slots:
         QTest::newRow("a full-width digit") << 50 << QStringList{"<selectall>", "４"} << "50" << 50;
         QTest::newRow("Enter") << 50 << QStringList{"<end>", "<bs>", "<enter>", "3"} << "53" << 53;
         QTest::newRow("Ctrl+V") << 50 << QStringList{"<selectall>", "<ctrl-v>"} << "50" << 50;
+        QTest::newRow("Ctrl+Backspace") << 50 << QStringList{"<end>", "<ctrl-bs>"} << "50" << 50;
         QTest::newRow("a third digit") << 50 << QStringList{"<end>", "7"} << "50" << 50;
         QTest::newRow("99 then a third digit") << 50 << QStringList{"<selectall>", "9", "9", "1"} << "99" << 99;
     }

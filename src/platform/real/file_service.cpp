@@ -18,8 +18,14 @@ qint64 RealFileService::length(const QString& path)
 void RealFileService::replace(const QString& path, const QByteArray& bytes)
 {
     ReplacingFile file(path);
-    if (!file.open() || file.device().write(bytes) != bytes.size() || !file.commit())
-        throw Failure(FailureKind::WriteFailed, path + QStringLiteral(": ") + file.errorString());
+    if (!file.open())
+        throw Failure(file.problem(), path + QStringLiteral(": ") + file.errorString());
+    if (file.device().write(bytes) != bytes.size())
+        throw Failure(file.writeProblem(), path + QStringLiteral(": ") + file.device().errorString());
+    if (!file.commit())
+        throw Failure(file.problem(), path + QStringLiteral(": ") + file.errorString());
 }
+
+QByteArray RealFileService::readStart(const QString& path, qsizetype limit) { return pelk::readStart(path, limit); }
 
 }  // namespace pelk

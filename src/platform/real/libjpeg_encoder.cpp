@@ -459,19 +459,22 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     ReplacingFile output(QFile::decodeName(destinationPath));
     if (!output.open()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
-        return DestinationUnwritable;
+        return encoderResult::fromFailure(output.problem(), DestinationUnwritable);
     }
     if (prepared) {
         if (output.device().write(prepared->bytes) != prepared->bytes.size()) {
             qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.device().errorString()));
-            return EncodeFailed;
+            return encoderResult::fromFailure(output.writeProblem(), EncodeFailed);
         }
     } else if (encodeInto(output.device(), source, quality, progressive, nullptr, destinationPath) != Written) {
+        // A write that failed is the destination's fault, not the encoder's.
+        if (output.device().error() != QFileDevice::NoError || output.writeProblem() == FailureKind::DiskFull)
+            return encoderResult::fromFailure(output.writeProblem(), EncodeFailed);
         return EncodeFailed;
     }
     if (!output.commit()) {
         qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
-        return EncodeFailed;
+        return encoderResult::fromFailure(output.problem(), EncodeFailed);
     }
     if (prepared) {
         if (previews_ && !prepared->preview.isNull())

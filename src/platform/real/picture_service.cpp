@@ -135,11 +135,11 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
     // The temporary file replaces the target only on commit; a failure removes it.
     ReplacingFile file(path);
     if (!file.open())
-        throw Failure(FailureKind::WriteFailed, file.errorString());
+        throw Failure(file.problem(), file.errorString());
     if (!(made ? file.device().write(*made) == made->size() : writeBitmapFile(picture, file.device())))
-        throw Failure(FailureKind::WriteFailed, path);
+        throw Failure(file.writeProblem(), path);
     if (!file.commit())
-        throw Failure(FailureKind::WriteFailed, file.errorString());
+        throw Failure(file.problem(), file.errorString());
     if (made)
         ++savesFromAhead_;
 }

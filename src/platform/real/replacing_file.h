@@ -1,5 +1,8 @@
 #pragma once
 
+#include "window/failure.h"
+
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
@@ -11,16 +14,24 @@ namespace pelk {
 // file or the whole new one. A failure, or a ReplacingFile destroyed without commit(),
 // removes the temporary file and leaves any older file at the target untouched.
 //
-// A target whose owner's write bit is cleared, or one in a folder so marked, is refused:
-// the bits decide, not access(), so a file the user made read-only stays as it is also
-// for a program running as root. A replaced file keeps its permission bits; until the
-// rename the temporary file is readable by its owner only, so the new content is never
-// open to more people than the old file was.
+// Which file is replaced, and whether, is decided as the system would decide it for the
+// user. The path is walked one name at a time; a symbolic link is followed only where the
+// kernel's rule for links in shared sticky folders lets the user follow it (the link is
+// the user's, or the folder owner's, or the folder is not a world-writable sticky one),
+// whatever that rule's switch says on this machine, and a link's target is resolved from
+// the link's own folder, ".." included, as the kernel resolves it. Only a regular file is
+// replaced, and only one the user could open for writing (the system is asked: groups
+// and access lists count); as root, a file whose owner's write bit is cleared, or one in
+// a folder so marked, stays as it is. A replaced file keeps its owner, group and
+// permission bits; where they cannot be kept (another user's file, as an ordinary user)
+// the file is refused rather than taken over. Until the rename the temporary file is
+// readable by its owner only.
 //
 // QSaveFile does much the same, but names its temporary file after the target plus seven
 // characters, which fails for the long names a file system still allows (a Japanese
 // name of 84 characters is already 252 bytes), its commit() misses a failure of the
-// last buffered bytes on a full disk and of the sync, and it never syncs the folder.
+// last buffered bytes on a full disk and of the sync, never syncs the folder, and
+// follows any link.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const QString& target);
@@ -34,15 +45,33 @@ public:
     // file then stands at the target, but may not survive a power cut.
     bool commit();
     QString errorString() const { return error_; }
+    // Why open() or commit() failed: NoPermission, DiskFull, ForeignFile, NotAFile or
+    // WriteFailed.
+    FailureKind problem() const { return problem_; }
+    // Why a write to device() just failed: DiskFull or WriteFailed.
+    FailureKind writeProblem() const;
+    // The temporary file's path while it is open.
+    QString temporaryPath() const;
 
 private:
-    bool fail(const QString& error);
+    bool fail(FailureKind why, const QString& error);
+    bool failFromErrno();
     void discard();
 
     QString target_;
+    int folder_ = -1;  // the resolved target's folder, held open
+    QByteArray name_;  // the target's name in that folder
+    QByteArray temporaryName_;
     QFile temporary_;
     bool committed_ = false;
+    FailureKind problem_ = FailureKind::WriteFailed;
     QString error_;
 };
+
+// Opens a file for reading as ReplacingFile would reach it for writing: links only as the
+// kernel's rule for shared folders allows, a regular file only, and never waiting (a FIFO
+// or a device is refused, not opened). Returns at most `limit` bytes from its start.
+// FileNotFound, ForeignFile, NotAFile or ReadFailed.
+QByteArray readStart(const QString& path, qsizetype limit);
 
 }  // namespace pelk
