@@ -31,7 +31,7 @@ FileCheck checkBitmap(QByteArrayView bytes)
         return check;
     }
     // Some writers leave out the last row's padding.
-    const qint64 needed = bmpRowStride(layout.width, layout.bitsPerPixel) * (layout.height - 1)
+    const qint64 needed = bmpStride(layout.width, layout.bitsPerPixel) * (layout.height - 1)
         + (layout.width * layout.bitsPerPixel + 7) / 8;
     if (size < needed)
         return {FileProblem::Damaged, QStringLiteral("the pixel rows end before the header says they do"), {}, 0};

@@ -52,7 +52,7 @@ struct BmpParse {
 };
 
 // Bytes per row of a bitmap's pixels: rows are padded to whole 32-bit words.
-inline qint64 bmpRowStride(qint64 width, int bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
+inline qint64 bmpStride(qint64 width, int bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
 
 // Reads the headers at the start of a file. The pixel data is not looked at.
 BmpParse parseBmp(QByteArrayView bytes);

@@ -101,7 +101,7 @@ QImage decodeBmp(QByteArrayView bytes, const BmpLayout& layout)
         return picture;
     }
 
-    const qint64 stride = bmpRowStride(layout.width, layout.bitsPerPixel);
+    const qint64 stride = bmpStride(layout.width, layout.bitsPerPixel);
     if (size < stride * (layout.height - 1) + (layout.width * layout.bitsPerPixel + 7) / 8)
         return {};
     const auto fileRow = [&](int y) { return data + (layout.topDown ? y : height - 1 - y) * stride; };
