@@ -4,7 +4,7 @@
 #include "platform/real/bmp/bmp_header.h"
 #include "platform/real/bmp/bmp_reader.h"
 #include "platform/real/bmp/bmp_rows.h"
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_limits.h"

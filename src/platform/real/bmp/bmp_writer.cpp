@@ -1,4 +1,4 @@
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_writer.h"
 
 #include "platform/real/picture_tools.h"
 
