@@ -353,6 +353,29 @@ private slots:
         const QImage shown = showAndPress(path(QStringLiteral("made.bmp")));
         QCOMPARE(largestDifference(shown, bmp.expected), 0);
     }
+
+    // A plain file is streamed from its rows; the same file without its last row's padding
+    // is decoded whole. Both roads give the picture it was made from.
+    void bothRoads_data()
+    {
+        QTest::addColumn<int>("header");
+        QTest::addColumn<bool>("topDown");
+        QTest::newRow("40-byte header") << 40 << false;
+        QTest::newRow("V4 header") << 108 << false;
+        QTest::newRow("V5 header, top-down") << 124 << true;
+    }
+
+    void bothRoads()
+    {
+        QFETCH(int, header);
+        QFETCH(bool, topDown);
+        // 67 pixels of 3 bytes: 3 bytes of padding a row, the last row's at the file's end.
+        const BmpFile bmp = makeBmp(photoLike(67, 29, 5), pelk::test::BmpLayout::Rgb24, {topDown, header});
+        writeBytes(path(QStringLiteral("whole.bmp")), bmp.bytes);
+        writeBytes(path(QStringLiteral("cut.bmp")), bmp.bytes.left(bmp.bytes.size() - 3));
+        QCOMPARE(largestDifference(showAndPress(path(QStringLiteral("whole.bmp"))), bmp.expected), 0);
+        QCOMPARE(largestDifference(showAndPress(path(QStringLiteral("cut.bmp"))), bmp.expected), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBmpSuite)
