@@ -93,8 +93,10 @@ QImage decodeBmp(QByteArrayView bytes, const BmpLayout& layout)
             return {};
         picture.fill(bmpSkippedColour);
         const QList<QRgb> colours = paletteOf(file, layout);
+        uchar* bits = picture.bits();
+        const qsizetype bytesPerLine = picture.bytesPerLine();
         const auto put = [&](qint64 x, qint64 y, int index) {
-            reinterpret_cast<QRgb*>(picture.scanLine(height - 1 - int(y)))[x] = colours[index];
+            reinterpret_cast<QRgb*>(bits + (height - 1 - y) * bytesPerLine)[x] = colours[index];
         };
         if (walkRunLengths(data, size, layout.width, layout.height, layout.coding == BmpCoding::RunLength4, put))
             return {};
