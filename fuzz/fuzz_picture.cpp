@@ -3,6 +3,7 @@
 // bmp, jpg, gif; bit 7 progressive), one quality byte, then the file's bytes.
 #include "harness.h"
 
+#include "platform/real/bmp/bmp_header.h"
 #include "platform/real/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "window/failure.h"
@@ -27,14 +28,13 @@ const QSize displayBox(257, 228);  // a preview box in pixels
 qint64 pixels(QSize size) { return size.isValid() ? qint64(size.width()) * size.height() : 0; }
 
 // The larger of what the file declares to a reader that guesses its format and to the
-// encoder's BMP-only reader.
-qint64 declaredPixels(const QString& path)
+// program's own bitmap reader.
+qint64 declaredPixels(const QString& path, QByteArrayView content)
 {
     QImageReader guessing(path);
-    QImageReader bmpOnly(path, "bmp");
-    bmpOnly.setAutoDetectImageFormat(false);
-    bmpOnly.setDecideFormatFromContent(false);
-    return qMax(pixels(guessing.size()), pixels(bmpOnly.size()));
+    const BmpParse bitmap = parseBmp(content);
+    const qint64 bitmapPixels = bitmap.problem == BmpProblem::None ? bitmap.layout.width * bitmap.layout.height : 0;
+    return qMax(pixels(guessing.size()), bitmapPixels);
 }
 
 QImage readAs(const QString& path, const char* format)
@@ -45,9 +45,10 @@ QImage readAs(const QString& path, const char* format)
     return reader.read();
 }
 
-// Qt's BMP reader leaves the rows a cut-short RLE bitmap never reaches as they were
-// allocated: garbage, often beyond the palette, which no saved file can reproduce. Known
-// (fuzz/known/); the comparison below skips such pictures so the fuzzer can go on.
+// A reader that leaves rows as they were allocated shows garbage, often beyond the palette,
+// which no saved file can reproduce (Qt's BMP reader did: fuzz/known/). The comparison
+// below skips such pictures so the fuzzer can go on; the program's own bitmap reader
+// always gives a full palette, so this never hides a bitmap.
 bool indexBeyondPalette(const QImage& picture)
 {
     if (picture.format() != QImage::Format_Indexed8)
@@ -111,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t quality = data[1];
     const QString source = scratchDir() + QStringLiteral("/source.") + extension;
     writeFile(source, bytes(data + 2, size - 2));
-    if (declaredPixels(source) > maxFuzzPixels)
+    if (declaredPixels(source, QByteArrayView(data + 2, qsizetype(size - 2))) > maxFuzzPixels)
         return 0;
 
     static RealPictureService service;

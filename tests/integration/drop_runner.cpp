@@ -11,6 +11,7 @@
 #include "support/real_platform.h"
 #include "window/window_model.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -61,6 +62,18 @@ void print(const char* key, const QString& value)
     std::fflush(stdout);
 }
 
+// The pixels alone, as 0xffRRGGBB rows: two runs that show the same picture print the same.
+QString pixelsOf(const QImage& picture)
+{
+    if (picture.isNull())
+        return QStringLiteral("none");
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int y = 0; y < rgb.height(); ++y)
+        hash.addData(QByteArrayView(rgb.constScanLine(y), qsizetype(rgb.width()) * 4));
+    return QString::fromLatin1(hash.result().toHex());
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -88,6 +101,7 @@ int main(int argc, char* argv[])
     print("drop", messages.shown.empty() ? QStringLiteral("shown") : QStringLiteral("failed"));
     print("dropMessage", messages.shown.empty() ? QString() : messages.shown.back().text);
     print("source", QStringLiteral("%1x%2").arg(model.Image1.picture().width()).arg(model.Image1.picture().height()));
+    print("sourcePixels", pixelsOf(model.Image1.picture()));
     const qsizetype before = qsizetype(messages.shown.size());
 
     model.Command1.Click();
@@ -107,6 +121,7 @@ int main(int argc, char* argv[])
         print("outputDecoded",
               picture.isNull() ? QStringLiteral("no")
                                : QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height()));
+        print("outputPixels", pixelsOf(picture));
     }
     print("end", QStringLiteral("ok"));
     return 0;

@@ -224,6 +224,9 @@ QByteArray headers(const Format& f, quint32 dataSize)
         put32(bytes, quint32(f.palette.size()));
         put32(bytes, 0);
     }
+    if (f.infoSize == 52 || f.infoSize == 56)
+        for (int i = 0; i < (f.infoSize - 40) / 4; ++i)  // red, green, blue (and alpha)
+            put32(bytes, f.masks[i]);
     if (f.infoSize >= 108) {
         for (quint32 m : f.masks)
             put32(bytes, m);

@@ -26,8 +26,8 @@ enum class BmpLayout {
 
 struct BmpOptions {
     bool topDown = false;  // negative height: first row first; never for RLE or a core header
-    // 12 (the OS/2 core header, for palettes and 24 bits without compression), 40, 108 (V4)
-    // or 124 (V5); 0 picks the layout's usual one
+    // 12 (the OS/2 core header, for palettes and 24 bits without compression), 40, 52 or 56
+    // (the masks in the header), 108 (V4) or 124 (V5); 0 picks the layout's usual one
     int infoHeaderSize = 0;
     std::vector<QRgb> palette = {};  // colours in place of a palette layout's own
 };

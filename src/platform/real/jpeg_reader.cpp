@@ -1,6 +1,6 @@
 #include "platform/real/jpeg_reader.h"
 
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/libjpeg_support.h"
 #include "platform/real/picture_memory.h"
 

@@ -1,6 +1,6 @@
 #include "platform/real/libjpeg_encoder.h"
 
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_rows.h"
 #include "platform/real/libjpeg_support.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"

@@ -1,6 +1,5 @@
 #include "platform/real/picture_checks.h"
 
-#include "platform/real/bmp_format.h"
 #include "platform/real/picture_limits.h"
 
 #include <QVarLengthArray>
@@ -28,110 +27,9 @@ private:
     qsizetype size_;
 };
 
-// Walks an RLE8 or RLE4 stream. Skipped pixels (a delta, an early end of line or of the
-// picture) are legal and stay the picture's background; running out of data is not.
-FileCheck checkRunLengths(const Bytes& b, qsizetype pos, qint64 width, qint64 height, bool fourBit)
-{
-    qint64 x = 0, y = 0;
-    while (true) {
-        if (!b.has(pos, 2)) {
-            // Some writers leave out the end-of-picture mark after the last row.
-            if (y >= height || (y == height - 1 && x == width))
-                return {};
-            return damaged("run-length data ends before the picture does");
-        }
-        const int count = b.u8(pos), value = b.u8(pos + 1);
-        pos += 2;
-        if (count > 0) {
-            if (y >= height)
-                return damaged("a run lies below the picture");
-            x += count;
-            if (x > width)
-                return damaged("a run goes past the end of its row");
-            continue;
-        }
-        switch (value) {
-        case 0:  // end of line
-            x = 0;
-            ++y;
-            if (y > height)
-                return damaged("more rows than the picture has");
-            break;
-        case 1:  // end of picture
-            return {};
-        case 2:  // delta: skip right and down
-            if (!b.has(pos, 2))
-                return damaged("run-length data ends inside a skip");
-            x += b.u8(pos);
-            y += b.u8(pos + 1);
-            pos += 2;
-            if (x > width || y > height)
-                return damaged("a skip leaves the picture");
-            break;
-        default: {  // a literal run of `value` pixels, padded to an even byte count
-            if (y >= height)
-                return damaged("a run lies below the picture");
-            const qsizetype bytes = fourBit ? (value + 1) / 2 : value;
-            pos += bytes + (bytes & 1);
-            x += value;
-            if (x > width)
-                return damaged("a run goes past the end of its row");
-            if (pos > b.size())
-                return damaged("run-length data ends inside a run");
-            break;
-        }
-        }
-    }
-}
-
 bool isFrameMarker(int m) { return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc; }
 
 }  // namespace
-
-FileCheck checkBitmap(QByteArrayView bytes)
-{
-    const Bytes b(bytes);
-    if (!b.has(0, 18) || b.u8(0) != 'B' || b.u8(1) != 'M')
-        return damaged("no bitmap header");
-    const std::optional<BmpHeader> header = readBmpHeader(bytes);
-    if (!header || !b.has(14, header->infoSize))
-        return damaged("the bitmap header is cut short");
-    const qint64 width = header->width;
-    const qint64 height = qAbs(header->height);  // negative: rows top-down
-    const qint64 bits = header->bitsPerPixel;
-    const quint32 dataOffset = header->dataOffset;
-    if (width <= 0 || height <= 0)
-        return damaged("the bitmap has no pixels");
-    if (dataOffset >= quint32(b.size()))
-        return damaged("the pixel data lies past the end of the file");
-    if (bits >= 1 && bits <= 8 && header->paletteColours > (quint32(1) << bits))
-        return damaged("the palette has more colours than the pixels can index");
-
-    FileCheck check;
-    check.declared = QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
-    switch (header->compression) {
-    case 0:    // BI_RGB
-    case 3:    // BI_BITFIELDS
-    case 6: {  // BI_ALPHABITFIELDS
-        if (bits <= 0 || bits > 32)
-            return check;  // the reader refuses it
-        // The last row's padding is not required: some writers leave it out.
-        const qint64 needed = qint64(dataOffset) + bmpStride(width, int(bits)) * (height - 1) + (width * bits + 7) / 8;
-        if (b.size() < needed)
-            return damaged("the pixel rows end before the header says they do");
-        return check;
-    }
-    case 1:    // BI_RLE8
-    case 2: {  // BI_RLE4
-        const FileCheck runs = checkRunLengths(b, dataOffset, width, height, header->compression == 2);
-        if (runs.problem != FileProblem::None)
-            return runs;
-        return check;
-    }
-    default:
-        return check;  // JPEG or PNG inside a bitmap and the like: the reader refuses them
-    }
-}
 
 FileCheck checkJpeg(QByteArrayView bytes)
 {

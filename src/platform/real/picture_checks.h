@@ -24,10 +24,6 @@ struct FileCheck {
     qint64 decoderBytes = 0;  // memory the decoder needs besides the picture itself
 };
 
-// A Windows bitmap: plain rows must all be there; a run-length stream must stay inside
-// its rows and the picture and must not end before its last row.
-FileCheck checkBitmap(QByteArrayView bytes);
-
 // A JPEG: well-formed segments from SOI to EOI, at most maxJpegScans scans. A progressive
 // JPEG keeps every coefficient of the picture while it decodes: two bytes a sample.
 FileCheck checkJpeg(QByteArrayView bytes);

@@ -1,6 +1,6 @@
 #include "platform/real/picture_memory.h"
 
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_header.h"
 
 #include <cstdlib>
 #include <limits>

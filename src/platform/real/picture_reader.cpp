@@ -1,6 +1,10 @@
 #include "platform/real/picture_reader.h"
 
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_checks.h"
+#include "platform/real/bmp/bmp_header.h"
+#include "platform/real/bmp/bmp_reader.h"
+#include "platform/real/bmp/bmp_rows.h"
+#include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_limits.h"
@@ -39,6 +43,38 @@ PictureRead jpegRefusal(QByteArrayView bytes, const JpegHeader& header)
 {
     return refusal(header.size, checkJpeg(bytes), 8 * header.bytesPerPixel,
                    header.turn & QImageIOHandler::TransformationRotate90);
+}
+
+bool startsAsBitmap(QByteArrayView bytes) { return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'; }
+
+// Every bitmap goes through the program's own reader, for the preview and the encoder
+// alike. A plain 24- or 32-bit one is read straight from its file (reduced, for a
+// preview of a large one), as the encoder streams it: the same pixels either way.
+PictureRead readBitmap(const QString& path, QByteArrayView bytes, QSize box)
+{
+    const BmpParse parse = parseBmp(bytes);
+    if (parse.problem == BmpProblem::Unsupported)
+        return {{}, ReadProblem::NotAPicture, parse.reason};
+    const BmpLayout& layout = parse.layout;
+    const bool palette = layout.coding == BmpCoding::Palette;
+    if (PictureRead refused = refusal({}, checkBitmap(bytes), palette ? 8 : 32, false);
+        refused.problem != ReadProblem::None)
+        return refused;
+
+    if (const std::optional<PlainBitmapFile> plain = openPlainBitmap(path)) {
+        QImage picture = box.isValid() ? readPlainBitmapReduced(*plain->file, plain->layout, box)
+                                       : readPlainBitmap(*plain->file, plain->layout);
+        if (!picture.isNull())
+            return {picture, ReadProblem::None, {}};
+    }
+    QImage picture = decodeBmp(bytes, layout);
+    if (picture.isNull())
+        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
+    if (layout.dotsPerMeterX > 0 && layout.dotsPerMeterY > 0) {
+        picture.setDotsPerMeterX(layout.dotsPerMeterX);
+        picture.setDotsPerMeterY(layout.dotsPerMeterY);
+    }
+    return {picture, ReadProblem::None, {}};
 }
 
 }  // namespace
@@ -116,6 +152,8 @@ PictureRead readPicture(const QString& path, QSize box)
 
     if (startsAsJpeg(bytes))
         return readJpeg(bytes, box);
+    if (startsAsBitmap(bytes))
+        return readBitmap(path, bytes, box);
 
     QImageReader reader(&file);
     reader.setAutoTransform(true);  // EXIF orientation, as every current viewer does
@@ -126,9 +164,7 @@ PictureRead readPicture(const QString& path, QSize box)
     if (format == "jpeg")  // cannot be: Qt's JPEG reader too goes by the start marker alone
         return {{}, ReadProblem::NotAPicture, QStringLiteral("a JPEG without its start marker")};
     FileCheck check;
-    if (format == "bmp")
-        check = checkBitmap(bytes);
-    else if (format == "gif")
+    if (format == "gif")
         check = checkGif(bytes);
 
     // A reader may leave the layout unset (any value) for a file it cannot make sense of:
@@ -157,21 +193,8 @@ PictureRead readPicture(const QString& path, QSize box)
         }
     }
 
-    // The fast road for plain bitmaps, which writes every pixel itself. Whatever it does
-    // not take goes on to Qt's readers below, which decide and report as always.
-    if (format == "bmp") {
-        // Read through a file of its own: Qt's reader keeps its place in `file`, and reads
-        // leave no mapped pages behind to swell the memory in use.
-        if (const std::optional<PlainBitmapFile> plain = openPlainBitmap(path)) {
-            QImage picture = box.isValid() ? readPlainBitmapReduced(*plain->file, plain->layout, box)
-                                           : readPlainBitmap(*plain->file, plain->layout);
-            if (!picture.isNull())
-                return {picture, ReadProblem::None, {}};
-        }
-    }
-
-    // Qt's BMP reader fills a picture handed to it when its size and layout match, and
-    // leaves alone what the file does not cover: start from zeros, not from whatever the
+    // A reader handed a picture of the right size and layout fills it, and may leave
+    // alone what the file does not cover: start from zeros, not from whatever the
     // allocator returns. (The GIF reader paints its own background first.)
     QImage picture;
     if (!scaled && size.isValid() && layout != QImage::Format_Invalid) {

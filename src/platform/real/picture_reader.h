@@ -30,8 +30,8 @@ struct PictureRead {
 
 // Reads the picture at the path, turned as its EXIF orientation says. A valid `box`
 // allows a smaller picture that still covers it (for a preview). Never returns undefined
-// pixels: where a valid file leaves pixels out (skips in a run-length bitmap), they hold
-// zero, i.e. palette entry 0 or transparent.
+// pixels: what a bitmap leaves out (skips in its run-length data, indices past its
+// palette) takes the colour its reader gives it (bmp_reader.h).
 PictureRead readPicture(const QString& path, QSize box = {});
 
 // The failure the picture service reports for a read that gave no picture.

@@ -1,7 +1,7 @@
 #include "platform/real/picture_service.h"
 
 #include "platform/real/bitmap_ahead.h"
-#include "platform/real/bmp_format.h"
+#include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
