@@ -51,6 +51,46 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     qFatal("no SOF0 marker");
 }
 
+// Where a GIF's first picture lies: its descriptor, the first of its data sub-blocks,
+// and the zero length that ends them.
+struct GifPicture {
+    qsizetype descriptor = -1, data = -1, end = -1;
+};
+GifPicture firstGifPicture(const QByteArray& gif)
+{
+    const auto u8 = [&gif](qsizetype at) { return at < gif.size() ? int(uchar(gif[at])) : 0; };
+    qsizetype at = 13 + (u8(10) & 0x80 ? 3 * (2 << (u8(10) & 7)) : 0);
+    const auto skipSubBlocks = [&](qsizetype from) {
+        while (u8(from) != 0)
+            from += 1 + u8(from);
+        return from;
+    };
+    while (u8(at) == 0x21)
+        at = skipSubBlocks(at + 2) + 1;
+    GifPicture picture;
+    picture.descriptor = at;
+    picture.data = at + 10 + (u8(at + 9) & 0x80 ? 3 * (2 << (u8(at + 9) & 7)) : 0) + 1;
+    picture.end = skipSubBlocks(picture.data);
+    return picture;
+}
+
+// A 4x1 GIF of four colours, its LZW codes (value, bits) as given.
+QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes)
+{
+    QByteArray data;
+    quint32 bits = 0;
+    int held = 0;
+    for (const auto& [code, size] : codes) {
+        bits |= quint32(code) << held;
+        for (held += size; held >= 8; held -= 8, bits >>= 8)
+            data += char(bits & 0xff);
+    }
+    if (held > 0)
+        data += char(bits & 0xff);
+    return QByteArray("GIF89a\x04\x00\x01\x00\x81\x00\x00", 13) + QByteArray("\0\0\0\xff\0\0\0\xff\0\0\0\xff", 12)
+        + QByteArray("\x2c\0\0\0\0\x04\x00\x01\x00\x00\x02", 11) + char(data.size()) + data + QByteArray("\0\x3b", 2);
+}
+
 }  // namespace
 
 class TestPictureService : public QObject {
@@ -349,6 +389,63 @@ private slots:
         QVERIFY2(picture.width() < shown.width(), qPrintable(got));
         QVERIFY2(qAbs(double(picture.width()) / picture.height() - double(shown.width()) / shown.height()) < 0.02,
                  qPrintable(got));
+    }
+
+    // A GIF whose first picture is all there shows as ImageMagick reads it, whatever else
+    // is odd about the file; one whose picture data end early or hold a code no decoder
+    // can read is refused, as ImageMagick refuses it, not shown with the rest made up.
+    void gifsAsImageMagickReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("refusal");  // in the failure's detail; empty: shown
+        const QByteArray gif = makeGif(photoLike(61, 45, 12));
+        const GifPicture first = firstGifPicture(gif);
+        QTest::newRow("untouched") << gif << "";
+        QTest::newRow("no trailer") << gif.left(gif.size() - 1) << "";
+        QTest::newRow("an unknown extension before the picture") << QByteArray(gif).insert(first.descriptor,
+                                                                                           QByteArray("\x21\x99\x03"
+                                                                                                      "abc\x00",
+                                                                                                      7))
+                                                                 << "";
+        QTest::newRow("a sub-block after the picture's end code")
+            << QByteArray(gif).insert(first.end, QByteArray("\x04\xde\xad\xbe\xef", 5)) << "";
+        QTest::newRow("no end code after the last pixel") << tinyGif({{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}}) << "";
+        // A file cut in its picture, its blocks ended and the trailer put back.
+        qsizetype middle = first.data;
+        while (middle + 1 + uchar(gif[middle]) < (first.data + first.end) / 2)
+            middle += 1 + uchar(gif[middle]);
+        QTest::newRow("picture data cut short")
+            << gif.left(middle) + QByteArray("\0\x3b", 2) << "data end before its last pixel";
+        // After the clear code and one pixel the next new code is 6; 7 is nothing yet.
+        QTest::newRow("a code outside the table")
+            << tinyGif({{4, 3}, {0, 3}, {7, 3}, {5, 3}}) << "a code outside the table";
+    }
+
+    void gifsAsImageMagickReadsThem()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, refusal);
+        const QString gif = path(QStringLiteral("odd.gif"));
+        writeBytes(gif, file);
+        QProcess convert;
+        convert.start(QStringLiteral("convert"), {gif + QStringLiteral("[0]"), QStringLiteral("ppm:-")});
+        QVERIFY(convert.waitForFinished(60000));
+        const QImage magick = QImage::fromData(convert.readAllStandardOutput(), "PPM");
+        if (!refusal.isEmpty()) {
+            QVERIFY2(convert.exitCode() != 0, "ImageMagick reads it");
+            for (bool forDisplay : {false, true}) {
+                const std::optional<Failure> caught = failureLoading(gif, forDisplay);
+                QVERIFY2(caught.has_value(), forDisplay ? "loadForDisplay" : "load");
+                QCOMPARE(int(caught->kind()), int(FailureKind::NotAPicture));
+                QVERIFY2(caught->detail().contains(refusal), qPrintable(caught->detail()));
+            }
+            return;
+        }
+        QCOMPARE(convert.exitCode(), 0);
+        QVERIFY(!magick.isNull());
+        const QImage shown = loaded(gif, {});
+        QVERIFY(!shown.isNull());
+        QVERIFY(shown.convertToFormat(QImage::Format_RGB32) == magick.convertToFormat(QImage::Format_RGB32));
     }
 };
 

@@ -5,6 +5,8 @@
 
 #include <QVarLengthArray>
 #include <QtEndian>
+
+#include <array>
 #include <climits>
 
 namespace pelk {
@@ -82,6 +84,67 @@ FileCheck checkRunLengths(const Bytes& b, qsizetype pos, qint64 width, qint64 he
         }
         }
     }
+}
+
+// What a GIF picture's LZW data decode to, counted without keeping a pixel.
+struct LzwWalk {
+    qint64 pixels = 0;
+    bool badCode = false;  // a code that is neither in the table nor the next one to be made
+};
+
+// Walks the sub-blocks from `pos` (just past the minimum code size) until the picture's
+// `wanted` pixels are decoded, the end code, or the end of the data. What follows the last
+// pixel is left alone: readers stop there too.
+LzwWalk walkLzw(const Bytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
+{
+    LzwWalk walk;
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    int codeSize = minCodeSize + 1;
+    int next = clear + 2;
+    int previous = -1;
+    std::array<qint32, 4096> lengths{};  // of each code's string
+    for (int i = 0; i < clear; ++i)
+        lengths[size_t(i)] = 1;
+    quint32 bits = 0;
+    int held = 0;
+    for (int left = 0; walk.pixels < wanted;) {
+        if (held < codeSize) {
+            if (left == 0) {
+                left = b.u8(pos++);
+                if (left == 0 || !b.has(pos, 1))
+                    return walk;  // the data end
+            }
+            bits |= quint32(b.u8(pos++)) << held;
+            held += 8;
+            --left;
+            continue;
+        }
+        const int code = int(bits & ((1u << codeSize) - 1));
+        bits >>= codeSize;
+        held -= codeSize;
+        if (code == clear) {
+            codeSize = minCodeSize + 1;
+            next = clear + 2;
+            previous = -1;
+            continue;
+        }
+        if (code == end)
+            return walk;
+        if (code > next || (code == next && previous < 0)) {
+            walk.badCode = true;
+            return walk;
+        }
+        if (previous >= 0 && next < 4096) {
+            lengths[size_t(next)] = lengths[size_t(previous)] + 1;
+            ++next;
+            if (next == 1 << codeSize && codeSize < 12)
+                ++codeSize;
+        }
+        walk.pixels += lengths[size_t(code)];
+        previous = code;
+    }
+    return walk;
 }
 
 bool isFrameMarker(int m) { return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc; }
@@ -255,9 +318,20 @@ FileCheck checkGif(QByteArrayView bytes)
         pos += 9;
         if (flags & 0x80)
             pos += 3 * (qsizetype(1) << ((flags & 7) + 1));
-        ++pos;  // LZW minimum code size
+        const int minCodeSize = b.u8(pos++);
+        const qsizetype data = pos;
         if (!skipSubBlocks(pos))
             return damaged("the GIF ends inside its first picture");
+        // Qt's reader shows a picture whose data end early with the rest in the background
+        // colour: the file's picture is not all there.
+        const qint64 wanted = qint64(frame.width()) * frame.height();
+        if (minCodeSize >= 2 && minCodeSize <= 8) {
+            const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
+            if (walk.badCode)
+                return damaged("the first picture's data hold a code outside the table");
+            if (walk.pixels < wanted)
+                return damaged("the first picture's data end before its last pixel");
+        }
         // The reader paints the frame on a picture of the logical screen and keeps a
         // second one to restore what the frame covered.
         check.declared = screen.expandedTo(frame);

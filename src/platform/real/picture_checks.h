@@ -32,7 +32,8 @@ FileCheck checkBitmap(QByteArrayView bytes);
 // JPEG keeps every coefficient of the picture while it decodes: two bytes a sample.
 FileCheck checkJpeg(QByteArrayView bytes);
 
-// A GIF: the blocks up to the end of the first picture's data (the only frame shown).
+// A GIF: the blocks up to the end of the first picture's data (the only frame shown), and
+// that those data decode to every pixel of it with codes the table holds.
 FileCheck checkGif(QByteArrayView bytes);
 
 }  // namespace pelk
