@@ -1,6 +1,7 @@
 #include "platform/real/picture_reader.h"
 
 #include "platform/real/bmp_format.h"
+#include "platform/real/jpeg/jpeg_checks.h"
 #include "platform/real/jpeg_reader.h"
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_limits.h"
