@@ -3,7 +3,7 @@
 // bmp, jpg, gif; bit 7 progressive), one quality byte, then the file's bytes.
 #include "harness.h"
 
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "window/failure.h"
 

@@ -1,6 +1,6 @@
 #include "support/corpus_files.h"
 
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/image_bmp.h"

@@ -2,7 +2,7 @@
 
 #include "platform/real/bmp_format.h"
 #include "platform/real/jpeg/jpeg_checks.h"
-#include "platform/real/jpeg_reader.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_limits.h"
 #include "platform/real/picture_tools.h"

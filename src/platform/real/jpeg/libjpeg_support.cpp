@@ -1,4 +1,4 @@
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 
 #include "platform/real/jpeg/jpeg_acceptance.h"
 

@@ -1,7 +1,7 @@
-#include "platform/real/jpeg_reader.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 
 #include "platform/real/bmp_format.h"
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 #include "platform/real/picture_memory.h"
 
 #include <QTransform>
