@@ -51,29 +51,6 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     qFatal("no SOF0 marker");
 }
 
-// Where a GIF's first picture lies: its descriptor, the first of its data sub-blocks,
-// and the zero length that ends them.
-struct GifPicture {
-    qsizetype descriptor = -1, data = -1, end = -1;
-};
-GifPicture firstGifPicture(const QByteArray& gif)
-{
-    const auto u8 = [&gif](qsizetype at) { return at < gif.size() ? int(uchar(gif[at])) : 0; };
-    qsizetype at = 13 + (u8(10) & 0x80 ? 3 * (2 << (u8(10) & 7)) : 0);
-    const auto skipSubBlocks = [&](qsizetype from) {
-        while (u8(from) != 0)
-            from += 1 + u8(from);
-        return from;
-    };
-    while (u8(at) == 0x21)
-        at = skipSubBlocks(at + 2) + 1;
-    GifPicture picture;
-    picture.descriptor = at;
-    picture.data = at + 10 + (u8(at + 9) & 0x80 ? 3 * (2 << (u8(at + 9) & 7)) : 0) + 1;
-    picture.end = skipSubBlocks(picture.data);
-    return picture;
-}
-
 // A 4x1 GIF of four colours, its LZW codes (value, bits) as given.
 QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes)
 {
@@ -402,20 +379,15 @@ private slots:
         const GifPicture first = firstGifPicture(gif);
         QTest::newRow("untouched") << gif << "";
         QTest::newRow("no trailer") << gif.left(gif.size() - 1) << "";
-        QTest::newRow("an unknown extension before the picture") << QByteArray(gif).insert(first.descriptor,
-                                                                                           QByteArray("\x21\x99\x03"
-                                                                                                      "abc\x00",
-                                                                                                      7))
-                                                                 << "";
+        const QByteArray extension("\x21\x99\x03"
+                                   "abc\x00",
+                                   7);
+        QTest::newRow("an unknown extension before the picture")
+            << QByteArray(gif).insert(first.descriptor, extension) << "";
         QTest::newRow("a sub-block after the picture's end code")
             << QByteArray(gif).insert(first.end, QByteArray("\x04\xde\xad\xbe\xef", 5)) << "";
         QTest::newRow("no end code after the last pixel") << tinyGif({{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}}) << "";
-        // A file cut in its picture, its blocks ended and the trailer put back.
-        qsizetype middle = first.data;
-        while (middle + 1 + uchar(gif[middle]) < (first.data + first.end) / 2)
-            middle += 1 + uchar(gif[middle]);
-        QTest::newRow("picture data cut short")
-            << gif.left(middle) + QByteArray("\0\x3b", 2) << "data end before its last pixel";
+        QTest::newRow("picture data cut short") << gifCutInItsPicture(gif) << "data end before its last pixel";
         // After the clear code and one pixel the next new code is 6; 7 is nothing yet.
         QTest::newRow("a code outside the table")
             << tinyGif({{4, 3}, {0, 3}, {7, 3}, {5, 3}}) << "a code outside the table";

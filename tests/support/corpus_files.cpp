@@ -428,6 +428,10 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "cut in the header.gif", gif.left(10), Expect::Refused);
     add(c, "cut in the picture.gif", gif.left(gif.size() / 2), Expect::Refused);
     add(c, "no picture.gif", gif.left(13 + 3 * 256) + char(0x3b), Expect::Refused);
+    add(c, "no trailer.gif", gif.left(gif.size() - 1), Expect::Converts, small.size());
+    // Cut in the picture's data, the blocks ended and the trailer put back: Qt's reader
+    // would show the rest in the background colour.
+    add(c, "cut in the picture, blocks ended.gif", gifCutInItsPicture(gif), Expect::Refused);
     {
         QByteArray huge = gif;
         set16le(huge, 6, 65535);
