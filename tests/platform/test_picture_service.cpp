@@ -238,16 +238,21 @@ private slots:
     {
         QTest::addColumn<int>("orientation");
         QTest::addColumn<bool>("bigEndian");
+        QTest::addColumn<int>("strayBytes");  // before the Exif segment, which libjpeg steps over
         for (int orientation = 1; orientation <= 8; ++orientation)
             QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(orientation)))
-                << orientation << (orientation % 2 == 0);
+                << orientation << (orientation % 2 == 0) << 0;
+        QTest::newRow("orientation 6, stray bytes before it") << 6 << false << 3;
     }
 
     void exifOrientations()
     {
         QFETCH(int, orientation);
         QFETCH(bool, bigEndian);
-        writeBytes(path("t.jpg"), withExifOrientation(makeJpeg(photoLike(640, 400, 4)), orientation, bigEndian));
+        QFETCH(int, strayBytes);
+        writeBytes(path("t.jpg"),
+                   withExifOrientation(makeJpeg(photoLike(640, 400, 4)), orientation, bigEndian)
+                       .insert(2, QByteArray(strayBytes, '\0')));
         QImageReader oracle(path("t.jpg"));
         oracle.setAutoTransform(true);
         const QImage expected = oracle.read();
