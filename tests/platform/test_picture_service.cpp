@@ -51,8 +51,8 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     qFatal("no SOF0 marker");
 }
 
-// A 4x1 GIF of four colours, its LZW codes (value, bits) as given.
-QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes)
+// A 4x1 GIF of four colours, its LZW minimum code size and codes (value, bits) as given.
+QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes, char minCodeSize = 2)
 {
     QByteArray data;
     quint32 bits = 0;
@@ -65,7 +65,8 @@ QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes)
     if (held > 0)
         data += char(bits & 0xff);
     return QByteArray("GIF89a\x04\x00\x01\x00\x81\x00\x00", 13) + QByteArray("\0\0\0\xff\0\0\0\xff\0\0\0\xff", 12)
-        + QByteArray("\x2c\0\0\0\0\x04\x00\x01\x00\x00\x02", 11) + char(data.size()) + data + QByteArray("\0\x3b", 2);
+        + QByteArray("\x2c\0\0\0\0\x04\x00\x01\x00\x00", 10) + minCodeSize + char(data.size()) + data
+        + QByteArray("\0\x3b", 2);
 }
 
 }  // namespace
@@ -393,6 +394,11 @@ private slots:
             << QByteArray(gif).insert(first.end, QByteArray("\x04\xde\xad\xbe\xef", 5)) << "";
         QTest::newRow("no end code after the last pixel") << tinyGif({{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}}) << "";
         QTest::newRow("picture data cut short") << gifCutInItsPicture(gif) << "data end before its last pixel";
+        QTest::newRow("LZW code size 9") << tinyGif({{512, 10}, {0, 10}, {1, 10}, {2, 10}, {3, 10}, {513, 10}}, 9)
+                                         << "";
+        QTest::newRow("LZW code size 9, data end early")
+            << tinyGif({{512, 10}, {1, 10}, {2, 10}, {513, 10}}, 9) << "data end before its last pixel";
+        QTest::newRow("LZW code size 12") << tinyGif({{4096, 13}, {0, 13}}, 12) << "code size is out of range";
         // After the clear code and one pixel the next new code is 6; 7 is nothing yet.
         QTest::newRow("a code outside the table")
             << tinyGif({{4, 3}, {0, 3}, {7, 3}, {5, 3}}) << "a code outside the table";

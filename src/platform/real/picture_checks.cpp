@@ -138,7 +138,7 @@ LzwWalk walkLzw(const Bytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
         if (previous >= 0 && next < 4096) {
             lengths[size_t(next)] = lengths[size_t(previous)] + 1;
             ++next;
-            if (next == 1 << codeSize && codeSize < 12)
+            if (next >= 1 << codeSize && codeSize < 12)  // a code size of 1 starts at its limit
                 ++codeSize;
         }
         walk.pixels += lengths[size_t(code)];
@@ -236,16 +236,18 @@ FileCheck checkGif(QByteArrayView bytes)
         const qsizetype data = pos;
         if (!skipSubBlocks(pos))
             return damaged("the GIF ends inside its first picture");
+        // Readers take code sizes beyond the format's 2 to 8 as long as the codes fit in
+        // 12 bits.
+        if (minCodeSize < 1 || minCodeSize > 11)
+            return damaged("the first picture's LZW code size is out of range");
         // Qt's reader shows a picture whose data end early with the rest in the background
         // colour: the file's picture is not all there.
         const qint64 wanted = qint64(frame.width()) * frame.height();
-        if (minCodeSize >= 2 && minCodeSize <= 8) {
-            const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
-            if (walk.badCode)
-                return damaged("the first picture's data hold a code outside the table");
-            if (walk.pixels < wanted)
-                return damaged("the first picture's data end before its last pixel");
-        }
+        const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
+        if (walk.badCode)
+            return damaged("the first picture's data hold a code outside the table");
+        if (walk.pixels < wanted)
+            return damaged("the first picture's data end before its last pixel");
         // The reader paints the frame on a picture of the logical screen and keeps a
         // second one to restore what the frame covered.
         check.declared = screen.expandedTo(frame);
