@@ -12,7 +12,7 @@
 #include "app/wiring.h"
 #include "convert/convert_command.h"
 #include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
 #include "platform/real/written_previews.h"

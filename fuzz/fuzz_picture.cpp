@@ -4,7 +4,7 @@
 #include "harness.h"
 
 #include "platform/real/bmp/bmp_header.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "window/failure.h"
 

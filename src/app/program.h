@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/session_end.h"
 #include "platform/real/written_previews.h"

@@ -6,7 +6,7 @@
 
 #include "app/wiring.h"
 #include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "support/real_platform.h"
 #include "window/window_model.h"

@@ -2,7 +2,7 @@
 // program shows and converts it, against the suite's reference renderings; and bitmaps
 // made here with every header size, against the pictures they were made from.
 
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "support/files.h"
 #include "support/image_bmp.h"

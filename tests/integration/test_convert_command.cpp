@@ -2,7 +2,7 @@
 // settings save, and what every way out of a press leaves in the window.
 #include "app/wiring.h"
 #include "convert/convert_command.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/gif_writer.h"

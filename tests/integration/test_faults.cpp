@@ -5,7 +5,7 @@
 // temporary file left behind, and a following drop and press still work.
 
 #include "app/wiring.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"

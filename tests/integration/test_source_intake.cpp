@@ -1,7 +1,7 @@
 // Drops, go and rename over real files: the mode table, partial updates on failure and
 // the failed-drop message.
 #include "app/wiring.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "support/files.h"
 #include "support/real_platform.h"
 #include "window/failure.h"

@@ -1,7 +1,7 @@
 // The libjpeg-turbo encoder on real bitmaps: what it writes is read back by Qt's JPEG
 // decoder and by parsing the file's own markers.
 
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "support/enc_jpeg_markers.h"
 #include "support/files.h"
 #include "support/image_bmp.h"

@@ -51,6 +51,24 @@ QByteArray withDeclaredSize(QByteArray jpeg, int width, int height)
     qFatal("no SOF0 marker");
 }
 
+// A 4x1 GIF of four colours, its LZW minimum code size and codes (value, bits) as given.
+QByteArray tinyGif(std::initializer_list<std::pair<int, int>> codes, char minCodeSize = 2)
+{
+    QByteArray data;
+    quint32 bits = 0;
+    int held = 0;
+    for (const auto& [code, size] : codes) {
+        bits |= quint32(code) << held;
+        for (held += size; held >= 8; held -= 8, bits >>= 8)
+            data += char(bits & 0xff);
+    }
+    if (held > 0)
+        data += char(bits & 0xff);
+    return QByteArray("GIF89a\x04\x00\x01\x00\x81\x00\x00", 13) + QByteArray("\0\0\0\xff\0\0\0\xff\0\0\0\xff", 12)
+        + QByteArray("\x2c\0\0\0\0\x04\x00\x01\x00\x00", 10) + minCodeSize + char(data.size()) + data
+        + QByteArray("\0\x3b", 2);
+}
+
 }  // namespace
 
 class TestPictureService : public QObject {
@@ -60,6 +78,16 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     RealPictureService service_;
     QString path(const QString& name) const { return dir_->filePath(name); }
+
+    // Null when refused.
+    QImage loaded(const QString& file, QSize box)
+    {
+        try {
+            return box.isValid() ? service_.loadForDisplay(file, box) : service_.load(file);
+        } catch (const Failure&) {
+            return {};
+        }
+    }
 
     std::optional<Failure> failureLoading(const QString& file, bool forDisplay)
     {
@@ -149,12 +177,13 @@ private slots:
     }
 
     // A JPEG that libjpeg warns of is refused on every road, whole and reduced for a box,
-    // whatever Qt's logging is told; the same file intact loads on each.
-    void damagedJpegsRefused_data()
+    // whatever Qt's logging is told, when libjpeg had to make pixels up; stray bytes it
+    // steps over leave the picture the intact file's. The same file intact loads on each.
+    void warnedJpegs_data()
     {
         QTest::addColumn<QByteArray>("intact");
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("why");  // in the failure's detail
+        QTest::addColumn<QString>("why");  // in the failure's detail; empty: shown
         const QImage picture = photoLike(320, 240, 2);
         const std::pair<const char*, QByteArray> roads[] = {
             {"baseline", makeJpeg(picture)},
@@ -163,8 +192,8 @@ private slots:
             {"CMYK", makeJpeg(picture, {85, false, false, false, true})},
         };
         const std::tuple<const char*, JpegDamage, const char*> damages[] = {
-            {"bytes in the header", JpegDamage::HeaderBytes, "extraneous bytes before marker 0xc"},
-            {"extraneous bytes", JpegDamage::ExtraneousBytes, "extraneous bytes before marker"},
+            {"bytes in the header", JpegDamage::HeaderBytes, ""},
+            {"extraneous bytes", JpegDamage::ExtraneousBytes, ""},
             {"bad Huffman code", JpegDamage::BadHuffmanCode, "bad Huffman code"},
             {"cut short", JpegDamage::CutShort, "ends inside its picture data"},
             {"cut short, end marker put back", JpegDamage::CutShortEnded, "premature end of data segment"},
@@ -175,21 +204,28 @@ private slots:
                     << intact << damagedJpeg(intact, damage) << QString(why);
     }
 
-    void damagedJpegsRefused()
+    void warnedJpegs()
     {
         QFETCH(QByteArray, intact);
         QFETCH(QByteArray, file);
         QFETCH(QString, why);
         writeBytes(path("intact.jpg"), intact);
-        writeBytes(path("damaged.jpg"), file);
-        // The refusal is the decoder's own: no logging rule turns it off.
+        writeBytes(path("warned.jpg"), file);
+        // The verdict is the decoder's own: no logging rule changes it.
         for (const QString rules : {"", "qt.gui.imageio.jpeg=false", "*=false"}) {
             QLoggingCategory::setFilterRules(rules);
             for (bool forDisplay : {false, true}) {
                 const QString road =
                     QStringLiteral("%1, rules '%2'").arg(forDisplay ? "loadForDisplay" : "load", rules);
                 QVERIFY2(!failureLoading(path("intact.jpg"), forDisplay).has_value(), qPrintable(road));
-                const std::optional<Failure> caught = failureLoading(path("damaged.jpg"), forDisplay);
+                if (why.isEmpty()) {
+                    const QSize box = forDisplay ? QSize(100, 100) : QSize();
+                    const QImage shown = loaded(path("warned.jpg"), box);
+                    QVERIFY2(!shown.isNull(), qPrintable(road));
+                    QVERIFY2(shown == loaded(path("intact.jpg"), box), qPrintable(road));
+                    continue;
+                }
+                const std::optional<Failure> caught = failureLoading(path("warned.jpg"), forDisplay);
                 QVERIFY2(caught.has_value(), qPrintable(road));
                 QCOMPARE(int(caught->kind()), int(FailureKind::NotAPicture));
                 QVERIFY2(caught->detail().contains(why, Qt::CaseInsensitive), qPrintable(caught->detail()));
@@ -203,16 +239,21 @@ private slots:
     {
         QTest::addColumn<int>("orientation");
         QTest::addColumn<bool>("bigEndian");
+        QTest::addColumn<int>("strayBytes");  // before the Exif segment, which libjpeg steps over
         for (int orientation = 1; orientation <= 8; ++orientation)
             QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(orientation)))
-                << orientation << (orientation % 2 == 0);
+                << orientation << (orientation % 2 == 0) << 0;
+        QTest::newRow("orientation 6, stray bytes before it") << 6 << false << 3;
     }
 
     void exifOrientations()
     {
         QFETCH(int, orientation);
         QFETCH(bool, bigEndian);
-        writeBytes(path("t.jpg"), withExifOrientation(makeJpeg(photoLike(640, 400, 4)), orientation, bigEndian));
+        QFETCH(int, strayBytes);
+        writeBytes(path("t.jpg"),
+                   withExifOrientation(makeJpeg(photoLike(640, 400, 4)), orientation, bigEndian)
+                       .insert(2, QByteArray(strayBytes, '\0')));
         QImageReader oracle(path("t.jpg"));
         oracle.setAutoTransform(true);
         const QImage expected = oracle.read();
@@ -331,6 +372,63 @@ private slots:
         QVERIFY2(picture.width() < shown.width(), qPrintable(got));
         QVERIFY2(qAbs(double(picture.width()) / picture.height() - double(shown.width()) / shown.height()) < 0.02,
                  qPrintable(got));
+    }
+
+    // A GIF whose first picture is all there shows as ImageMagick reads it, whatever else
+    // is odd about the file; one whose picture data end early or hold a code no decoder
+    // can read is refused, as ImageMagick refuses it, not shown with the rest made up.
+    void gifsAsImageMagickReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("refusal");  // in the failure's detail; empty: shown
+        const QByteArray gif = makeGif(photoLike(61, 45, 12));
+        const GifPicture first = firstGifPicture(gif);
+        QTest::newRow("untouched") << gif << "";
+        QTest::newRow("no trailer") << gif.left(gif.size() - 1) << "";
+        const QByteArray extension("\x21\x99\x03"
+                                   "abc\x00",
+                                   7);
+        QTest::newRow("an unknown extension before the picture")
+            << QByteArray(gif).insert(first.descriptor, extension) << "";
+        QTest::newRow("a sub-block after the picture's end code")
+            << QByteArray(gif).insert(first.end, QByteArray("\x04\xde\xad\xbe\xef", 5)) << "";
+        QTest::newRow("no end code after the last pixel") << tinyGif({{4, 3}, {0, 3}, {1, 3}, {2, 3}, {3, 4}}) << "";
+        QTest::newRow("picture data cut short") << gifCutInItsPicture(gif) << "data end before its last pixel";
+        QTest::newRow("LZW code size 9") << tinyGif({{512, 10}, {0, 10}, {1, 10}, {2, 10}, {3, 10}, {513, 10}}, 9)
+                                         << "";
+        QTest::newRow("LZW code size 9, data end early")
+            << tinyGif({{512, 10}, {1, 10}, {2, 10}, {513, 10}}, 9) << "data end before its last pixel";
+        QTest::newRow("LZW code size 12") << tinyGif({{4096, 13}, {0, 13}}, 12) << "code size is out of range";
+        // After the clear code and one pixel the next new code is 6; 7 is nothing yet.
+        QTest::newRow("a code outside the table")
+            << tinyGif({{4, 3}, {0, 3}, {7, 3}, {5, 3}}) << "a code outside the table";
+    }
+
+    void gifsAsImageMagickReadsThem()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, refusal);
+        const QString gif = path(QStringLiteral("odd.gif"));
+        writeBytes(gif, file);
+        QProcess convert;
+        convert.start(QStringLiteral("convert"), {gif + QStringLiteral("[0]"), QStringLiteral("ppm:-")});
+        QVERIFY(convert.waitForFinished(60000));
+        const QImage magick = QImage::fromData(convert.readAllStandardOutput(), "PPM");
+        if (!refusal.isEmpty()) {
+            QVERIFY2(convert.exitCode() != 0, "ImageMagick reads it");
+            for (bool forDisplay : {false, true}) {
+                const std::optional<Failure> caught = failureLoading(gif, forDisplay);
+                QVERIFY2(caught.has_value(), forDisplay ? "loadForDisplay" : "load");
+                QCOMPARE(int(caught->kind()), int(FailureKind::NotAPicture));
+                QVERIFY2(caught->detail().contains(refusal), qPrintable(caught->detail()));
+            }
+            return;
+        }
+        QCOMPARE(convert.exitCode(), 0);
+        QVERIFY(!magick.isNull());
+        const QImage shown = loaded(gif, {});
+        QVERIFY(!shown.isNull());
+        QVERIFY(shown.convertToFormat(QImage::Format_RGB32) == magick.convertToFormat(QImage::Format_RGB32));
     }
 };
 

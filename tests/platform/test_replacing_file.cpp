@@ -5,7 +5,7 @@
 // leaves (the older file as it was, no temporary file). The permission cases run again as
 // the user nobody, whose rights, unlike root's, the bits also stop.
 #include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/real/replacing_file.h"
 #include "platform/services.h"

@@ -155,7 +155,7 @@ private slots:
         QTest::addColumn<int>("damage");
         QTest::newRow("bad Huffman code") << int(JpegDamage::BadHuffmanCode);
         QTest::newRow("cut short") << int(JpegDamage::CutShort);
-        QTest::newRow("extraneous bytes") << int(JpegDamage::ExtraneousBytes);
+        QTest::newRow("cut short, end marker put back") << int(JpegDamage::CutShortEnded);
     }
     void aDamagedJpegIsRefusedAtTheDrop()
     {

@@ -4,7 +4,7 @@
 // file must be synced before it replaces the old one, and the folder after: otherwise a
 // power cut may leave an empty file under the old name, or bring the old file back.
 #include "platform/real/file_service.h"
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "support/files.h"
 #include "support/image_bmp.h"

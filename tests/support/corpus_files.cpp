@@ -1,6 +1,6 @@
 #include "support/corpus_files.h"
 
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/image_bmp.h"
@@ -386,14 +386,15 @@ std::vector<CorpusFile> hostileCorpus()
             scrambled[i] = char(uchar(scrambled[i]) ^ 0x5a);
         add(c, "scrambled picture data.jpg", scrambled, Expect::Refused);
     }
-    // Damage that libjpeg reads past with a warning, on each road a JPEG takes.
+    // Stray bytes that libjpeg steps over with a warning: the picture is whole.
     add(c, "extraneous bytes before the end marker.jpg", damagedJpeg(baseline, JpegDamage::ExtraneousBytes),
-        Expect::Refused);
+        Expect::Converts, big.size());
+    add(c, "progressive, extraneous bytes after a scan.jpg", damagedJpeg(progressive, JpegDamage::ExtraneousBytes),
+        Expect::Converts, big.size());
+    // Damage that libjpeg reads past with a warning, on each road a JPEG takes.
     add(c, "bad huffman code.jpg", damagedJpeg(baseline, JpegDamage::BadHuffmanCode), Expect::Refused);
     add(c, "exif orientation 6, bad huffman code.jpg",
         damagedJpeg(withExifOrientation(baseline, 6), JpegDamage::BadHuffmanCode), Expect::Refused);
-    add(c, "progressive, extraneous bytes after a scan.jpg", damagedJpeg(progressive, JpegDamage::ExtraneousBytes),
-        Expect::Refused);
     add(c, "declares 60000x60000.jpg", withDeclaredSize(baseline, 60000, 60000), Expect::Refused);
     add(c, "declares 16000x16000.jpg", withDeclaredSize(baseline, 16000, 16000), Expect::Refused);
     // Tiny files that declare a size within the pixel limit: the data cannot fill it.
@@ -427,6 +428,10 @@ std::vector<CorpusFile> hostileCorpus()
     add(c, "cut in the header.gif", gif.left(10), Expect::Refused);
     add(c, "cut in the picture.gif", gif.left(gif.size() / 2), Expect::Refused);
     add(c, "no picture.gif", gif.left(13 + 3 * 256) + char(0x3b), Expect::Refused);
+    add(c, "no trailer.gif", gif.left(gif.size() - 1), Expect::Converts, small.size());
+    // Cut in the picture's data, the blocks ended and the trailer put back: Qt's reader
+    // would show the rest in the background colour.
+    add(c, "cut in the picture, blocks ended.gif", gifCutInItsPicture(gif), Expect::Refused);
     {
         QByteArray huge = gif;
         set16le(huge, 6, 65535);

@@ -42,7 +42,8 @@ QByteArray makeJpeg(const QImage& picture, const JpegOptions& options = {});
 // The JPEG with an Exif block giving its orientation (1..8), in either TIFF byte order.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = false);
 
-// Damage as libjpeg warns of it: in the coded data of a JPEG's longest scan, or its header.
+// What libjpeg warns of: in the coded data of a JPEG's longest scan, or its header. The
+// first two are stray bytes it steps over, the picture whole; the others are damage.
 enum class JpegDamage {
     HeaderBytes,      // bytes before the frame header, which libjpeg meets reading the header
     ExtraneousBytes,  // bytes before the marker that ends the scan

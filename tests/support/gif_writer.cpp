@@ -149,4 +149,31 @@ QByteArray makeGif(const std::vector<GifFrame>& frames, QSize screen)
 
 QByteArray makeGif(const QImage& picture) { return makeGif({GifFrame{picture}}); }
 
+GifPicture firstGifPicture(const QByteArray& gif)
+{
+    const auto u8 = [&gif](qsizetype at) { return at < gif.size() ? int(uchar(gif[at])) : 0; };
+    qsizetype at = 13 + (u8(10) & 0x80 ? 3 * (2 << (u8(10) & 7)) : 0);
+    const auto skipSubBlocks = [&](qsizetype from) {
+        while (u8(from) != 0)
+            from += 1 + u8(from);
+        return from;
+    };
+    while (u8(at) == 0x21)
+        at = skipSubBlocks(at + 2) + 1;
+    GifPicture picture;
+    picture.descriptor = at;
+    picture.data = at + 10 + (u8(at + 9) & 0x80 ? 3 * (2 << (u8(at + 9) & 7)) : 0) + 1;
+    picture.end = skipSubBlocks(picture.data);
+    return picture;
+}
+
+QByteArray gifCutInItsPicture(const QByteArray& gif)
+{
+    const GifPicture first = firstGifPicture(gif);
+    qsizetype cut = first.data;
+    while (cut + 1 + uchar(gif[cut]) < (first.data + first.end) / 2)
+        cut += 1 + uchar(gif[cut]);
+    return gif.left(cut) + QByteArray("\0\x3b", 2);
+}
+
 }  // namespace pelk::test

@@ -27,4 +27,15 @@ QByteArray makeGif(const QImage& picture);
 // The picture reduced to the palette that makeGif would write for it.
 QImage gifIndexed(const QImage& picture);
 
+// Where a GIF's first picture lies: its descriptor, the first of its data sub-blocks,
+// and the zero length that ends them.
+struct GifPicture {
+    qsizetype descriptor = -1, data = -1, end = -1;
+};
+GifPicture firstGifPicture(const QByteArray& gif);
+
+// The GIF cut at the data sub-block nearest the middle of its first picture's data, the
+// blocks ended and the trailer put back: well-formed, but the picture's data end early.
+QByteArray gifCutInItsPicture(const QByteArray& gif);
+
 }  // namespace pelk::test

@@ -1,9 +1,8 @@
 #include "platform/real/picture_checks.h"
 
-#include "platform/real/picture_limits.h"
-
-#include <QVarLengthArray>
 #include <QtEndian>
+
+#include <array>
 #include <climits>
 
 namespace pelk {
@@ -27,93 +26,68 @@ private:
     qsizetype size_;
 };
 
-bool isFrameMarker(int m) { return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc; }
+// What a GIF picture's LZW data decode to, counted without keeping a pixel.
+struct LzwWalk {
+    qint64 pixels = 0;
+    bool badCode = false;  // a code that is neither in the table nor the next one to be made
+};
+
+// Walks the sub-blocks from `pos` (just past the minimum code size) until the picture's
+// `wanted` pixels are decoded, the end code, or the end of the data. What follows the last
+// pixel is left alone: readers stop there too.
+LzwWalk walkLzw(const Bytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
+{
+    LzwWalk walk;
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    int codeSize = minCodeSize + 1;
+    int next = clear + 2;
+    int previous = -1;
+    std::array<qint32, 4096> lengths{};  // of each code's string
+    for (int i = 0; i < clear; ++i)
+        lengths[size_t(i)] = 1;
+    quint32 bits = 0;
+    int held = 0;
+    for (int left = 0; walk.pixels < wanted;) {
+        if (held < codeSize) {
+            if (left == 0) {
+                left = b.u8(pos++);
+                if (left == 0 || !b.has(pos, 1))
+                    return walk;  // the data end
+            }
+            bits |= quint32(b.u8(pos++)) << held;
+            held += 8;
+            --left;
+            continue;
+        }
+        const int code = int(bits & ((1u << codeSize) - 1));
+        bits >>= codeSize;
+        held -= codeSize;
+        if (code == clear) {
+            codeSize = minCodeSize + 1;
+            next = clear + 2;
+            previous = -1;
+            continue;
+        }
+        if (code == end)
+            return walk;
+        if (code > next || (code == next && previous < 0)) {
+            walk.badCode = true;
+            return walk;
+        }
+        if (previous >= 0 && next < 4096) {
+            lengths[size_t(next)] = lengths[size_t(previous)] + 1;
+            ++next;
+            if (next >= 1 << codeSize && codeSize < 12)  // a code size of 1 starts at its limit
+                ++codeSize;
+        }
+        walk.pixels += lengths[size_t(code)];
+        previous = code;
+    }
+    return walk;
+}
 
 }  // namespace
-
-FileCheck checkJpeg(QByteArrayView bytes)
-{
-    const Bytes b(bytes);
-    if (b.u8(0) != 0xff || b.u8(1) != 0xd8)
-        return damaged("no JPEG start marker");
-    FileCheck check;
-    int scans = 0;
-    bool progressive = false;
-    qint64 width = 0, height = 0;
-    struct Component {
-        int h, v;
-    };
-    QVarLengthArray<Component, 4> components;
-    qsizetype pos = 2;
-    while (true) {
-        // Decoders skip stray bytes before a marker; so does this walk.
-        while (b.has(pos, 1) && b.u8(pos) != 0xff)
-            ++pos;
-        while (b.has(pos, 1) && b.u8(pos) == 0xff)
-            ++pos;
-        if (!b.has(pos, 1))
-            return damaged("the JPEG ends before its end marker");
-        const int marker = b.u8(pos++);
-        if (marker == 0xd9) {
-            if (scans == 0)
-                return damaged("the JPEG holds no picture data");
-            break;
-        }
-        if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01 || marker == 0x00)
-            continue;  // restart markers and the like carry no length
-        if (!b.has(pos, 2))
-            return damaged("the JPEG ends inside a segment");
-        const qsizetype length = b.be16(pos);
-        if (length < 2 || !b.has(pos, length))
-            return damaged("the JPEG ends inside a segment");
-        if (isFrameMarker(marker) && length >= 8) {
-            progressive = marker == 0xc2 || marker == 0xc6 || marker == 0xca || marker == 0xce;
-            height = b.be16(pos + 3);
-            width = b.be16(pos + 5);
-            const int count = b.u8(pos + 7);
-            components.clear();
-            for (int i = 0; i < count && 8 + 3 * i + 2 < length; ++i) {
-                const int sampling = b.u8(pos + 8 + 3 * i + 1);
-                components.append({qMax(1, sampling >> 4), qMax(1, sampling & 15)});
-            }
-        }
-        pos += length;
-        if (marker != 0xda)
-            continue;
-        if (++scans > maxJpegScans) {
-            check.problem = FileProblem::Hostile;
-            check.reason = QStringLiteral("more than %1 scans").arg(maxJpegScans);
-            return check;
-        }
-        // The scan's coded data: no marker inside it but stuffed zeros and restarts.
-        while (true) {
-            while (b.has(pos, 1) && b.u8(pos) != 0xff)
-                ++pos;
-            if (!b.has(pos, 2))
-                return damaged("the JPEG ends inside its picture data");
-            const int next = b.u8(pos + 1);
-            if (next == 0x00 || (next >= 0xd0 && next <= 0xd7) || next == 0xff) {
-                pos += next == 0xff ? 1 : 2;
-                continue;
-            }
-            break;
-        }
-    }
-
-    check.declared = QSize(int(width), int(height));
-    if (progressive && !components.isEmpty()) {
-        int hMax = 1, vMax = 1;
-        for (const Component& c : components) {
-            hMax = qMax(hMax, c.h);
-            vMax = qMax(vMax, c.v);
-        }
-        const qint64 mcuColumns = (width + 8 * hMax - 1) / (8 * hMax);
-        const qint64 mcuRows = (height + 8 * vMax - 1) / (8 * vMax);
-        for (const Component& c : components)
-            check.decoderBytes += mcuColumns * c.h * mcuRows * c.v * 64 * 2;
-    }
-    return check;
-}
 
 FileCheck checkGif(QByteArrayView bytes)
 {
@@ -153,9 +127,22 @@ FileCheck checkGif(QByteArrayView bytes)
         pos += 9;
         if (flags & 0x80)
             pos += 3 * (qsizetype(1) << ((flags & 7) + 1));
-        ++pos;  // LZW minimum code size
+        const int minCodeSize = b.u8(pos++);
+        const qsizetype data = pos;
         if (!skipSubBlocks(pos))
             return damaged("the GIF ends inside its first picture");
+        // Readers take code sizes beyond the format's 2 to 8 as long as the codes fit in
+        // 12 bits.
+        if (minCodeSize < 1 || minCodeSize > 11)
+            return damaged("the first picture's LZW code size is out of range");
+        // Qt's reader shows a picture whose data end early with the rest in the background
+        // colour: the file's picture is not all there.
+        const qint64 wanted = qint64(frame.width()) * frame.height();
+        const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
+        if (walk.badCode)
+            return damaged("the first picture's data hold a code outside the table");
+        if (walk.pixels < wanted)
+            return damaged("the first picture's data end before its last pixel");
         // The reader paints the frame on a picture of the logical screen and keeps a
         // second one to restore what the frame covered.
         check.declared = screen.expandedTo(frame);

@@ -9,6 +9,7 @@
 // on cut-short files and leave what they did not read undefined; they also follow a
 // hostile file's word on how much to allocate and how many passes to make. These checks
 // walk the file's structure (no pixel is decoded) and tell what a decoder would need.
+// (A bitmap's are in bmp/bmp_checks.h, a JPEG's in jpeg/jpeg_checks.h.)
 namespace pelk {
 
 enum class FileProblem {
@@ -24,11 +25,8 @@ struct FileCheck {
     qint64 decoderBytes = 0;  // memory the decoder needs besides the picture itself
 };
 
-// A JPEG: well-formed segments from SOI to EOI, at most maxJpegScans scans. A progressive
-// JPEG keeps every coefficient of the picture while it decodes: two bytes a sample.
-FileCheck checkJpeg(QByteArrayView bytes);
-
-// A GIF: the blocks up to the end of the first picture's data (the only frame shown).
+// A GIF: the blocks up to the end of the first picture's data (the only frame shown), and
+// that those data decode to every pixel of it with codes the table holds.
 FileCheck checkGif(QByteArrayView bytes);
 
 }  // namespace pelk

@@ -2,7 +2,7 @@
 
 #include "platform/real/bitmap_ahead.h"
 #include "platform/real/bmp/bmp_writer.h"
-#include "platform/real/jpeg_reader.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"

@@ -1,4 +1,6 @@
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
+
+#include "platform/real/jpeg/jpeg_acceptance.h"
 
 namespace pelk {
 namespace {
@@ -17,6 +19,8 @@ void onMessage(j_common_ptr cinfo, int level)
     if (level >= 0)
         return;
     LibjpegErrors* errors = errorsOf(cinfo);
+    if (!jpegWarningRefuses(cinfo->err->msg_code))
+        return;
     if (!errors->warned) {
         errors->warned = true;
         (*cinfo->err->format_message)(cinfo, errors->warning);

@@ -15,13 +15,14 @@ namespace pelk {
 // libjpeg reports a fatal error through error_exit, which must not return: it keeps
 // libjpeg's own text in `error` and jumps back to `jump`, set by the caller in a frame
 // that holds nothing with a destructor (every resource is owned one level up). A warning
-// (message level -1, what libjpeg counts in num_warnings) keeps its text in `warning`
-// when it is the first, and jumps too while `stopOnWarning` is set. Traces are dropped.
+// (message level -1) that refuses the picture (jpeg_acceptance.h) keeps its text in
+// `warning` when it is the first, and jumps too while `stopOnWarning` is set. The
+// harmless ones and traces are dropped.
 struct LibjpegErrors {
     jpeg_error_mgr pub{};
     std::jmp_buf jump{};
     bool stopOnWarning = false;
-    bool warned = false;
+    bool warned = false;  // a warning that refuses the picture
     char warning[JMSG_LENGTH_MAX] = {};
     char error[JMSG_LENGTH_MAX] = {};
 };

@@ -1,7 +1,7 @@
-#include "platform/real/jpeg_reader.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 
 #include "platform/real/bmp/bmp_writer.h"
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 #include "platform/real/picture_memory.h"
 
 #include <QTransform>
@@ -147,7 +147,10 @@ int exifOrientation(QByteArrayView jpeg)
     if (size < 4 || b[0] != 0xff || b[1] != 0xd8)
         return 0;
     qsizetype pos = 2;
-    while (pos < size && b[pos] == 0xff) {
+    while (pos < size) {
+        // Stray bytes before a marker are stepped over, as libjpeg steps over them.
+        while (pos < size && b[pos] != 0xff)
+            ++pos;
         while (pos < size && b[pos] == 0xff)
             ++pos;
         if (pos >= size)
@@ -166,7 +169,7 @@ int exifOrientation(QByteArrayView jpeg)
             return tiffOrientation(b + pos + 8, length - 8);
         pos += length;
     }
-    return 0;  // anything but a marker here, and libjpeg warns
+    return 0;
 }
 
 // Nothing with a destructor lives in these frames: longjmp may land here.

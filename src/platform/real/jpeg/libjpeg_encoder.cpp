@@ -1,13 +1,13 @@
-#include "platform/real/libjpeg_encoder.h"
+#include "platform/real/jpeg/libjpeg_encoder.h"
 
 #include "platform/real/bmp/bmp_rows.h"
-#include "platform/real/libjpeg_support.h"
+#include "platform/real/jpeg/libjpeg_support.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
 #include "platform/real/replacing_file.h"
 
 #include "platform/real/file_stamp.h"
-#include "platform/real/jpeg_reader.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 #include "platform/real/written_previews.h"
 
 #include <QBuffer>

@@ -29,9 +29,10 @@ int jpegReduction(QSize size, QSize box);
 
 // Every JPEG this program shows or converts is decoded here, with libjpeg-turbo, straight
 // into the picture's rows: Format_Grayscale8 for gray, Format_RGB32 for colour and CMYK.
-// Any warning from libjpeg refuses the file as damaged: it warns exactly when it had to
-// guess (skipped bytes, filled in missing data), and a picture made of guesses must not
-// pass for the file's content.
+// A warning from libjpeg refuses the file as damaged where libjpeg had to make pixels up
+// (data cut short, unreadable codes): a picture made of guesses must not pass for the
+// file's content. Warnings that leave every block decoded from the file pass
+// (jpeg_acceptance.h).
 class JpegDecoder {
 public:
     // `bytes` must outlive the decoder. Reads the header at once.
