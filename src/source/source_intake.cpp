@@ -41,6 +41,8 @@ QString reason(FailureKind kind)
         return QStringLiteral("画像が大きすぎるため読み込めません。");
     case FailureKind::ReadFailed:
         return QStringLiteral("ファイルを読み込めません。");
+    case FailureKind::NotAFile:
+        return QStringLiteral("通常のファイルではありません。");
     case FailureKind::InvalidValue:
         return QStringLiteral("ファイル名が短すぎます。");
     default:

@@ -13,6 +13,8 @@
 
 #include <map>
 
+#include <sys/stat.h>
+
 using namespace pelk::test;
 
 Q_DECLARE_METATYPE(pelk::test::CorpusFile)
@@ -127,6 +129,44 @@ private slots:
         if (!run.values["output"].isEmpty())
             left.removeAll(QFileInfo(run.values["output"]).fileName());
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u", ")));
+    }
+
+    // A FIFO or a device where a picture was expected: opening a FIFO to read waits for a
+    // writer, so a reader that opened it would hang the window for good. Refused at the
+    // drop, at once, saying why.
+    void notRegularFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("device");  // a link to this device; empty: a FIFO
+        QTest::newRow("FIFO named .bmp") << "pipe.bmp"
+                                         << "";
+        QTest::newRow("FIFO named .jpg") << "pipe.jpg"
+                                         << "";
+        QTest::newRow("FIFO named .gif") << "pipe.gif"
+                                         << "";
+        QTest::newRow("link to /dev/zero named .jpg") << "zero.jpg"
+                                                      << "/dev/zero";
+        QTest::newRow("link to /dev/urandom named .bmp") << "random.bmp"
+                                                         << "/dev/urandom";
+    }
+
+    void notRegularFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, device);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(name);
+        if (device.isEmpty())
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        else
+            QVERIFY(QFile::link(device, path));
+        RunResult run = runOne(dir.path(), path, 20);
+        QVERIFY2(run.clean, qPrintable(run.failure));
+        QCOMPARE(run.values["drop"], QStringLiteral("failed"));
+        QVERIFY2(run.values["dropMessage"].contains(QStringLiteral("通常のファイルではありません。")),
+                 qPrintable(run.values["dropMessage"]));
+        QVERIFY(!run.values["press"].contains(completion));
     }
 
     // The one genuine large picture: a 100-megapixel progressive JPEG converts to a

@@ -10,6 +10,7 @@
 #include "platform/real/picture_checks.h"
 #include "platform/real/picture_limits.h"
 #include "platform/real/picture_tools.h"
+#include "platform/real/regular_file.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -85,6 +86,8 @@ Failure failureOf(const PictureRead& read)
     switch (read.problem) {
     case ReadProblem::Unreadable:
         return Failure(FailureKind::ReadFailed, read.reason);
+    case ReadProblem::NotAFile:
+        return Failure(FailureKind::NotAFile, read.reason);
     case ReadProblem::TooLarge:
         return Failure(FailureKind::TooLarge, read.reason);
     case ReadProblem::None:
@@ -131,9 +134,16 @@ PictureRead readJpegAsBitmap(QByteArrayView bytes, QByteArray* bitmap, const std
 PictureRead readPicture(const QString& path, QSize box)
 {
     allowLargePictures();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, ReadProblem::Unreadable, file.errorString()};
+    QFile file;
+    switch (openRegularFile(file, path)) {
+    case OpenProblem::None:
+        break;
+    case OpenProblem::NotAFile:
+        return {{}, ReadProblem::NotAFile, QStringLiteral("not a regular file")};
+    case OpenProblem::Missing:
+    case OpenProblem::Unreadable:
+        return {{}, ReadProblem::Unreadable, QStringLiteral("cannot be opened")};
+    }
     const qint64 fileSize = file.size();
     if (fileSize <= 0)
         return {{}, ReadProblem::NotAPicture, QStringLiteral("empty file")};

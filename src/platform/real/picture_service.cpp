@@ -5,6 +5,7 @@
 #include "platform/real/jpeg/jpeg_decoder.h"
 #include "platform/real/picture_reader.h"
 #include "platform/real/picture_tools.h"
+#include "platform/real/regular_file.h"
 #include "platform/real/replacing_file.h"
 #include "platform/real/written_previews.h"
 #include "window/failure.h"
@@ -56,9 +57,9 @@ QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
         throw Failure(FailureKind::FileNotFound, path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(FailureKind::ReadFailed, file.errorString());
+    QFile file;
+    if (const OpenProblem problem = openRegularFile(file, path); problem != OpenProblem::None)
+        throw Failure(problem == OpenProblem::NotAFile ? FailureKind::NotAFile : FailureKind::ReadFailed, path);
     const QByteArray start = file.peek(2);
     if (!startsAsJpeg(start))
         return load(path);

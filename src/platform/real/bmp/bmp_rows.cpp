@@ -3,6 +3,7 @@
 #include "platform/real/bmp/bmp_header.h"
 #include "platform/real/picture_limits.h"
 #include "platform/real/picture_memory.h"
+#include "platform/real/regular_file.h"
 
 #include <algorithm>
 
@@ -43,8 +44,8 @@ bool readAt(QFile& file, qint64 offset, uchar* data, qint64 size)
 
 std::optional<PlainBitmapFile> openPlainBitmap(const QString& path)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    auto file = std::make_unique<QFile>();
+    if (openRegularFile(*file, path, QIODevice::ReadOnly | QIODevice::Unbuffered) != OpenProblem::None)
         return std::nullopt;
     // The headers, and the masks after the shortest header that has them.
     char bytes[14 + 124];
