@@ -8,24 +8,6 @@
 namespace pelk {
 namespace {
 
-FileCheck damaged(const char* reason) { return {FileProblem::Damaged, QString::fromLatin1(reason), {}, 0}; }
-
-// Reads little- and big-endian fields without ever running past the end.
-class Bytes {
-public:
-    explicit Bytes(QByteArrayView bytes) : data_(reinterpret_cast<const uchar*>(bytes.data())), size_(bytes.size()) { }
-    qsizetype size() const { return size_; }
-    bool has(qsizetype pos, qsizetype count) const { return pos >= 0 && count >= 0 && pos <= size_ - count; }
-    uchar u8(qsizetype pos) const { return has(pos, 1) ? data_[pos] : 0; }
-    quint16 le16(qsizetype pos) const { return has(pos, 2) ? qFromLittleEndian<quint16>(data_ + pos) : 0; }
-    quint32 le32(qsizetype pos) const { return has(pos, 4) ? qFromLittleEndian<quint32>(data_ + pos) : 0; }
-    quint16 be16(qsizetype pos) const { return has(pos, 2) ? qFromBigEndian<quint16>(data_ + pos) : 0; }
-
-private:
-    const uchar* data_;
-    qsizetype size_;
-};
-
 // What a GIF picture's LZW data decode to, counted without keeping a pixel.
 struct LzwWalk {
     qint64 pixels = 0;
@@ -35,7 +17,7 @@ struct LzwWalk {
 // Walks the sub-blocks from `pos` (just past the minimum code size) until the picture's
 // `wanted` pixels are decoded, the end code, or the end of the data. What follows the last
 // pixel is left alone: readers stop there too.
-LzwWalk walkLzw(const Bytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
+LzwWalk walkLzw(const BoundedBytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
 {
     LzwWalk walk;
     const int clear = 1 << minCodeSize;
@@ -91,7 +73,7 @@ LzwWalk walkLzw(const Bytes& b, qsizetype pos, int minCodeSize, qint64 wanted)
 
 FileCheck checkGif(QByteArrayView bytes)
 {
-    const Bytes b(bytes);
+    const BoundedBytes b(bytes);
     if (!b.has(0, 13))
         return damaged("the GIF header is cut short");
     FileCheck check;

@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QSize>
 #include <QString>
+#include <QtEndian>
 #include <QtGlobal>
 
 // What a file's own bytes say before any decoder sees them. Qt's readers report success
@@ -23,6 +24,29 @@ struct FileCheck {
     QString reason;           // for the log, when problem is not None
     QSize declared;           // the largest area the decoder will allocate, when known
     qint64 decoderBytes = 0;  // memory the decoder needs besides the picture itself
+};
+
+// A refusal for damage, with its reason for the log.
+inline FileCheck damaged(const char* reason) { return {FileProblem::Damaged, QString::fromLatin1(reason), {}, 0}; }
+
+// Reads a file's fields without ever running past its end: a field that is not there
+// reads as zero, and `has` tells whether it is.
+class BoundedBytes {
+public:
+    explicit BoundedBytes(QByteArrayView bytes)
+        : data_(reinterpret_cast<const uchar*>(bytes.data())), size_(bytes.size())
+    {
+    }
+    qsizetype size() const { return size_; }
+    bool has(qsizetype pos, qsizetype count) const { return pos >= 0 && count >= 0 && pos <= size_ - count; }
+    uchar u8(qsizetype pos) const { return has(pos, 1) ? data_[pos] : 0; }
+    quint16 le16(qsizetype pos) const { return has(pos, 2) ? qFromLittleEndian<quint16>(data_ + pos) : 0; }
+    quint32 le32(qsizetype pos) const { return has(pos, 4) ? qFromLittleEndian<quint32>(data_ + pos) : 0; }
+    quint16 be16(qsizetype pos) const { return has(pos, 2) ? qFromBigEndian<quint16>(data_ + pos) : 0; }
+
+private:
+    const uchar* data_;
+    qsizetype size_;
 };
 
 // A GIF: the blocks up to the end of the first picture's data (the only frame shown), and

@@ -8,28 +8,13 @@
 namespace pelk {
 namespace {
 
-FileCheck damaged(const char* reason) { return {FileProblem::Damaged, QString::fromLatin1(reason), {}, 0}; }
-
-// Reads big-endian fields without ever running past the end.
-class Bytes {
-public:
-    explicit Bytes(QByteArrayView bytes) : data_(reinterpret_cast<const uchar*>(bytes.data())), size_(bytes.size()) { }
-    bool has(qsizetype pos, qsizetype count) const { return pos >= 0 && count >= 0 && pos <= size_ - count; }
-    uchar u8(qsizetype pos) const { return has(pos, 1) ? data_[pos] : 0; }
-    quint16 be16(qsizetype pos) const { return has(pos, 2) ? qFromBigEndian<quint16>(data_ + pos) : 0; }
-
-private:
-    const uchar* data_;
-    qsizetype size_;
-};
-
 bool isFrameMarker(int m) { return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc; }
 
 }  // namespace
 
 FileCheck checkJpeg(QByteArrayView bytes)
 {
-    const Bytes b(bytes);
+    const BoundedBytes b(bytes);
     if (b.u8(0) != 0xff || b.u8(1) != 0xd8)
         return damaged("no JPEG start marker");
     FileCheck check;
