@@ -31,13 +31,11 @@ QByteArray output(const QString& program, const QStringList& arguments)
 // The first picture of a file as ImageMagick shows it: on its screen, over white.
 QImage imageMagick(const QString& file)
 {
-    return QImage::fromData(
-        output(QStringLiteral("convert"),
-               {file, QStringLiteral("-coalesce"), QStringLiteral("-delete"), QStringLiteral("1--1"),
-                QStringLiteral("-depth"), QStringLiteral("8"), QStringLiteral("-background"), QStringLiteral("white"),
-                QStringLiteral("-alpha"), QStringLiteral("remove"), QStringLiteral("-alpha"), QStringLiteral("off"),
-                QStringLiteral("ppm:-")}),
-        "PPM");
+    const QString options =
+        QStringLiteral("-coalesce -delete 1--1 -depth 8 -background white -alpha remove -alpha off");
+    return QImage::fromData(output(QStringLiteral("convert"),
+                                   QStringList{file} + options.split(u' ') + QStringList{QStringLiteral("ppm:-")}),
+                            "PPM");
 }
 
 QImage djpeg(const QString& jpeg)
