@@ -71,7 +71,7 @@ LzwWalk walkLzw(const BoundedBytes& b, qsizetype pos, int minCodeSize, qint64 wa
 
 }  // namespace
 
-FileCheck checkGif(QByteArrayView bytes)
+FileCheck checkGif(QByteArrayView bytes, GifFrame* frame)
 {
     const BoundedBytes b(bytes);
     if (!b.has(0, 13))
@@ -104,8 +104,9 @@ FileCheck checkGif(QByteArrayView bytes)
             return damaged("the GIF holds no picture");
         if (!b.has(pos, 9))
             return damaged("the GIF ends inside a picture header");
-        const QSize frame(b.le16(pos + 4), b.le16(pos + 6));
-        const int flags = b.u8(pos + 8);
+        const QRect area(b.le16(pos), b.le16(pos + 2), b.le16(pos + 4), b.le16(pos + 6));
+        const qsizetype flagsAt = pos + 8;
+        const int flags = b.u8(flagsAt);
         pos += 9;
         if (flags & 0x80)
             pos += 3 * (qsizetype(1) << ((flags & 7) + 1));
@@ -119,7 +120,7 @@ FileCheck checkGif(QByteArrayView bytes)
             return damaged("the first picture's LZW code size is out of range");
         // Qt's reader shows a picture whose data end early with the rest in the background
         // colour: the file's picture is not all there.
-        const qint64 wanted = qint64(frame.width()) * frame.height();
+        const qint64 wanted = qint64(area.width()) * area.height();
         const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
         if (walk.badCode)
             return damaged("the first picture's data hold a code outside the table");
@@ -127,8 +128,10 @@ FileCheck checkGif(QByteArrayView bytes)
             return damaged("the first picture's data end before its last pixel");
         // The reader paints the frame on a picture of the logical screen and keeps a
         // second one to restore what the frame covered.
-        check.declared = screen.expandedTo(frame);
+        check.declared = screen.expandedTo(area.size());
         check.decoderBytes = 4 * qint64(check.declared.width()) * check.declared.height();
+        if (frame)
+            *frame = {area, screen, (flags & 0x40) != 0, flagsAt};
         return check;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QtEndian>
@@ -49,8 +50,17 @@ private:
     qsizetype size_;
 };
 
+// Where a GIF's first picture lies on its logical screen, and how its rows are stored.
+struct GifFrame {
+    QRect area;
+    QSize screen;
+    bool interlaced = false;
+    qsizetype flagsAt = -1;  // the offset of the picture header's flags byte
+};
+
 // A GIF: the blocks up to the end of the first picture's data (the only frame shown), and
-// that those data decode to every pixel of it with codes the table holds.
-FileCheck checkGif(QByteArrayView bytes);
+// that those data decode to every pixel of it with codes the table holds. `frame`, when
+// given, is filled in once the check passes.
+FileCheck checkGif(QByteArrayView bytes, GifFrame* frame = nullptr);
 
 }  // namespace pelk

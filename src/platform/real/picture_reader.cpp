@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
+
 namespace pelk {
 namespace {
 
@@ -77,6 +79,36 @@ PictureRead readBitmap(const QString& path, QByteArrayView bytes, QSize box)
         picture.setDotsPerMeterY(layout.dotsPerMeterY);
     }
     return {picture, ReadProblem::None, {}};
+}
+
+// Qt's GIF reader mislays the rows of an interlaced picture three or four rows high: the
+// third row is lost under the second. Such a first picture, lying on its screen, is read
+// from a copy marked as not interlaced, so that its rows arrive in the file's order
+// (0, 2, 1, 3); rows 1 and 2 are then swapped back. False when this does not apply.
+bool needsStraightening(const GifFrame& frame)
+{
+    const QRect screen(QPoint(0, 0), frame.screen);
+    return frame.interlaced && (frame.area.height() == 3 || frame.area.height() == 4) && screen.contains(frame.area);
+}
+
+bool readStraightened(QByteArrayView bytes, const GifFrame& frame, QImage* picture)
+{
+    QByteArray copy = bytes.toByteArray();
+    copy[frame.flagsAt] = char(uchar(copy[frame.flagsAt]) & ~0x40);
+    QBuffer device(&copy);
+    if (!device.open(QIODevice::ReadOnly))
+        return false;
+    QImageReader reader(&device, "gif");
+    if (!reader.read(picture) || picture->isNull() || picture->depth() < 8)
+        return false;
+    const QRect area = frame.area.intersected(picture->rect());
+    if (area != frame.area)
+        return false;
+    const qsizetype bytesPerPixel = picture->depth() / 8;
+    uchar* second = picture->scanLine(area.top() + 1) + area.left() * bytesPerPixel;
+    uchar* third = picture->scanLine(area.top() + 2) + area.left() * bytesPerPixel;
+    std::swap_ranges(second, second + area.width() * bytesPerPixel, third);
+    return true;
 }
 
 }  // namespace
@@ -175,8 +207,9 @@ PictureRead readPicture(const QString& path, QSize box)
     if (format == "jpeg")  // cannot be: Qt's JPEG reader too goes by the start marker alone
         return {{}, ReadProblem::NotAPicture, QStringLiteral("a JPEG without its start marker")};
     FileCheck check;
+    GifFrame gifFrame;
     if (format == "gif")
-        check = checkGif(bytes);
+        check = checkGif(bytes, &gifFrame);
 
     // A reader may leave the layout unset (any value) for a file it cannot make sense of:
     // only a known layout is taken, anything else counts as unknown.
@@ -215,6 +248,11 @@ PictureRead readPicture(const QString& path, QSize box)
         picture.fill(0);
     }
 
+    if (format == "gif" && needsStraightening(gifFrame)) {
+        if (!readStraightened(bytes, gifFrame, &picture))
+            return {{}, ReadProblem::NotAPicture, QStringLiteral("the GIF could not be read")};
+        return {picture, ReadProblem::None, {}};
+    }
     if (!reader.read(&picture) || picture.isNull()) {
         if (reader.error() == QImageReader::DeviceError)
             return {{}, ReadProblem::Unreadable, reader.errorString()};

@@ -137,9 +137,10 @@ Pixels pixelsOf(QImage& picture)
     case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_RGBA8888:
     case QImage::Format_RGBA8888_Premultiplied:
-        // Many 32-bit bitmaps declare an alpha mask but leave it zero throughout: such
-        // a picture is opaque, not invisible.
-        if (transparencyOf(picture) == Transparency::Some)
+        // A bitmap's unused alpha is settled by its own reader; a picture that still has
+        // alpha here is composed over white even when every pixel is invisible, as the
+        // bitmap a press writes of it is.
+        if (transparencyOf(picture) != Transparency::None)
             picture = flattenOnWhite(picture);
         else if (picture.format() == QImage::Format_ARGB32_Premultiplied
                  || picture.format() == QImage::Format_RGBA8888_Premultiplied)
