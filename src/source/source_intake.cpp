@@ -14,6 +14,10 @@ void takeDroppedFiles(WindowModel& w, Platform& p, const DropData& data)
             w.sourcePathVar = path;
             w.Label1.setCaption(path);
         }
+        // Opened by its decoded name, such a file would be missed, or another file would be
+        // converted in its place and its output written under that other name.
+        if (data.unreadableNames.contains(w.Label1.caption()))
+            throw Failure(FailureKind::UnreadableName, w.Label1.caption());
     }
     go(w, p);
 }
@@ -43,6 +47,8 @@ QString reason(FailureKind kind)
         return QStringLiteral("ファイルを読み込めません。");
     case FailureKind::NotAFile:
         return QStringLiteral("通常のファイルではありません。");
+    case FailureKind::UnreadableName:
+        return QStringLiteral("ファイル名に読み取れない文字が含まれています。");
     case FailureKind::InvalidValue:
         return QStringLiteral("ファイル名が短すぎます。");
     default:

@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -141,9 +142,17 @@ DropData dropDataFrom(const QMimeData* mime)
     if (!mime)
         return data;
     data.hasFileList = mime->hasUrls();
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
-            data.files << url.toLocalFile();
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString file = url.toLocalFile();
+        data.files << file;
+        // QUrl keeps bytes that are no UTF-8 percent-encoded, while the decoded text holds
+        // U+FFFD for them: a name that does not come back to its bytes was not read.
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (QFile::encodeName(file) != bytes)
+            data.unreadableNames << file;
+    }
     return data;
 }
 

@@ -9,6 +9,10 @@ namespace pelk {
 struct DropData {
     bool hasFileList = false;  // the file-drop list format ("format 15") is offered
     QStringList files;         // local paths in the order the drop source gave them
+    // Those of `files` whose name the system's encoding could not turn into text: their
+    // undecodable bytes became U+FFFD, so the path no longer names the dropped file (it
+    // may name another one that really holds U+FFFD).
+    QStringList unreadableNames;
 };
 
 }  // namespace pelk

@@ -20,8 +20,9 @@ enum class FailureKind {
     EncoderFailed,  // the JPEG encoder wrote nothing
     NoPermission,   // the user may not write the file or its folder
     DiskFull,
-    ForeignFile,  // another user's file, or a link another user made in a shared folder
-    NotAFile,     // a folder, FIFO, socket or device where a regular file was expected
+    ForeignFile,     // another user's file, or a link another user made in a shared folder
+    NotAFile,        // a folder, FIFO, socket or device where a regular file was expected
+    UnreadableName,  // a dropped file's name has bytes that are no text in the system's encoding
 };
 
 // The one failure type of the program. Each handler decides by its own rule what a

@@ -4,11 +4,14 @@
 #include "support/view_fixture.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <cstdio>
 
 using namespace pelk;
 using namespace pelk::test;
@@ -218,6 +221,60 @@ private slots:
         const DropData fromUrls = dropDataFrom(&mixed);
         QVERIFY(fromUrls.hasFileList);
         QCOMPARE(fromUrls.files, (QStringList{QStringLiteral("/tmp/a b/猫.bmp"), QStringLiteral("/tmp/2.jpg")}));
+    }
+
+    // A name whose bytes are no UTF-8 reaches the window as text with U+FFFD for them: it
+    // is refused by its own reason, never opened by that text, which may name another file.
+    void undecodableNameIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("dropped");   // the name as the drop source gives it
+        QTest::addColumn<QStringList>("present");  // other pictures in the folder
+        QTest::addColumn<bool>("refused");
+        const QString namesake = QStringLiteral("bad\uFFFD.jpg");
+        QTest::newRow("beside its U+FFFD namesake") << QByteArray("bad\xff.jpg") << QStringList{namesake} << true;
+        QTest::newRow("Latin-1 name alone") << QByteArray("g\xe9t\xe9.jpg") << QStringList{} << true;
+        QTest::newRow("U+FFFD really in the name") << namesake.toUtf8() << QStringList{} << false;
+    }
+    void undecodableNameIsRefused()
+    {
+        QFETCH(QByteArray, dropped);
+        QFETCH(QStringList, present);
+        QFETCH(bool, refused);
+        QTemporaryDir here;
+        const QByteArray file = QFile::encodeName(here.path()) + '/' + dropped;
+        // Qt cannot name such a file, so the picture is made under a plain name and moved;
+        // for the same reason the folder cannot remove it, so the test does.
+        const QString made = here.filePath(QStringLiteral("made.jpg"));
+        writePicture(made, halves(32, 8), "JPG");
+        QVERIFY(std::rename(QFile::encodeName(made).constData(), file.constData()) == 0);
+        const auto removeDropped = qScopeGuard([&] { std::remove(file.constData()); });
+        for (const QString& name : present)
+            writePicture(here.filePath(name), halves(16, 16), "JPG");
+
+        WorkingDirectory cwd(here.path());
+        ViewFixture f;
+        f.model.Load();  // start-up puts the quality into its box
+        QMimeData mime;
+        mime.setData(QStringLiteral("text/uri-list"), "file://" + file.toPercentEncoding("/") + "\r\n");
+        QVERIFY(dropOn(f.widget("Image1"), &mime).dropAccepted);
+        QTest::mouseClick(f.widget("Command1"), Qt::LeftButton);
+
+        const QStringList written = QDir(here.path()).entryList({QStringLiteral("*.bmp")}, QDir::Files);
+        if (refused) {
+            QCOMPARE(f.platform.messages.shown.size(), std::size_t(1));
+            QVERIFY2(f.platform.messages.shown[0].text.endsWith(
+                         QStringLiteral("ファイル名に読み取れない文字が含まれています。")),
+                     qPrintable(f.platform.messages.shown[0].text));
+            QVERIFY(f.widget<PictureView>("Image1")->shownPixmap().isNull());
+            QCOMPARE(f.widget<QLabel>("Label6")->text(), QStringLiteral("サイズ"));
+            QCOMPARE(written, QStringList());
+        } else {
+            QCOMPARE(f.platform.messages.texts(), QStringList{QStringLiteral("完了しました。")});
+            QCOMPARE(written, QStringList{QStringLiteral("bad\uFFFD.bmp")});
+            const QImage bitmap(here.filePath(written[0]), "BMP");
+            QCOMPARE(bitmap.size(), QSize(32, 8));  // the dropped picture, not another
+            QVERIFY(near(bitmap.pixel(2, 4), qRgb(230, 20, 20)));
+        }
     }
 
     // The drop event returns before the file is read, so a message box the handler may
