@@ -12,7 +12,7 @@ struct DropData {
     // Those of `files` whose name the system's encoding could not turn into text: their
     // undecodable bytes became U+FFFD, so the path no longer names the dropped file (it
     // may name another one that really holds U+FFFD).
-    QStringList unreadableNames;
+    QStringList unreadableNames = {};
 };
 
 }  // namespace pelk
