@@ -47,6 +47,8 @@ QString reason(FailureKind kind)
         return QStringLiteral("ファイルを読み込めません。");
     case FailureKind::NotAFile:
         return QStringLiteral("通常のファイルではありません。");
+    case FailureKind::ForeignFile:
+        return QStringLiteral("ほかのユーザーのファイルです。");
     case FailureKind::UnreadableName:
         return QStringLiteral("ファイル名に読み取れない文字が含まれています。");
     case FailureKind::InvalidValue:

@@ -3,7 +3,8 @@
 // bitmap save and the JPEG encoder. One table of targets for all: which ones are refused,
 // the bits a written file gets, and what a refusal, a full disk or a read-only file system
 // leaves (the older file as it was, no temporary file). The permission cases run again as
-// the user nobody, whose rights, unlike root's, the bits also stop.
+// the user nobody, whose rights, unlike root's, the bits also stop. A dropped picture is
+// reached through links by the same rule as these files.
 #include "platform/real/file_service.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
@@ -15,6 +16,7 @@
 #include "support/permissions.h"
 #include "window/failure.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
@@ -335,6 +337,43 @@ QString readLink(const QString& path)
 
 const char foreignFixtures[] = "PELK_FOREIGN_FIXTURES";
 
+// A dropped picture is reached through links as the file written beside it would be: a
+// link planted in a shared folder would otherwise have the user copy out what it names.
+struct ReadCase {
+    const char* name;
+    Scene scene;
+    bool read;
+};
+const ReadCase readCases[] = {
+    {"another user's link in a shared folder", Scene::OthersLinkInShared, false},
+    {"own link in a shared folder", Scene::OwnLinkInShared, true},
+    {"the folder owner's link", Scene::FolderOwnersLink, true},
+    {"another user's link in a sticky folder not open to all", Scene::OthersLinkInStickyOnly, true},
+};
+// Each way a source is read: its preview at the drop (a bitmap, a JPEG), and the encoder.
+const Road readers[] = {{"bitmap drop", "picture.bmp"}, {"jpeg drop", "picture.jpg"}, {"encoder", "picture.bmp"}};
+
+QString readTag(const ReadCase& c, const Road& reader)
+{
+    return QStringLiteral("%1, %2").arg(QLatin1String(c.name), QLatin1String(reader.name));
+}
+
+// The row's picture, put into the file the link names (kept its owner's: written in place).
+void readScenery(Scenery& s, const ReadCase& c, const QString& base, const Road& reader, const People& p, bool make)
+{
+    scenery(s, c.scene, base, QLatin1String(reader.file), p, make);
+    if (!make || QTest::currentTestFailed())
+        return;
+    if (QByteArrayView(reader.file).endsWith(".jpg")) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && photoLike(40, 30).save(&buffer, "JPG"));
+        writeBytes(s.victim, jpeg);
+    } else {
+        writeBytes(s.victim, makeBmp(photoLike(40, 30), BmpLayout::Rgb24).bytes);
+    }
+}
+
 QString foreignTag(const ForeignCase& c, const Road& road)
 {
     return QStringLiteral("%1, %2").arg(QLatin1String(c.name), QLatin1String(road.name));
@@ -589,6 +628,80 @@ private slots:
                 if (QTest::currentTestFailed())
                     return;
                 names << QStringLiteral("othersFiles:") + foreignTag(foreignCases[i], road);
+            }
+        qputenv(foreignFixtures, QFile::encodeName(fixtures.path()));
+        const QString problem = runAsNobody(names);
+        qunsetenv(foreignFixtures);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void othersLinksRead_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("reader");
+        for (std::size_t i = 0; i < std::size(readCases); ++i)
+            for (std::size_t r = 0; r < std::size(readers); ++r)
+                QTest::newRow(qPrintable(readTag(readCases[i], readers[r]))) << int(i) << int(r);
+    }
+
+    void othersLinksRead()
+    {
+        QFETCH(int, index);
+        QFETCH(int, reader);
+        const ReadCase& c = readCases[index];
+        const Road& how = readers[reader];
+        const QString made = qEnvironmentVariable(foreignFixtures);
+        QTemporaryDir dir;
+        const bool asRoot = made.isEmpty();
+        if (asRoot && !runningAsRoot())
+            QSKIP("files of another user can only be made by root: run as root to test these");
+        const QString base = (asRoot ? dir.path() : made) + QStringLiteral("/read-%1-%2").arg(index).arg(reader);
+        Scenery s;
+        readScenery(s, c, base, how, asRoot ? rootRun : nobodyRun, asRoot);
+        if (QTest::currentTestFailed())
+            return;
+
+        if (QLatin1String(how.name) == QLatin1String("encoder")) {
+            const QString output = base + QStringLiteral("/mine/read-output.jpg");  // the user's folder
+            QByteArray destination = QFile::encodeName(output);
+            const std::int16_t result = LibjpegEncoder().SavetoJPEG(QFile::encodeName(s.path), destination, 90, false);
+            QCOMPARE(result == encoderResult::written, c.read);
+            if (c.read)
+                QCOMPARE(decoded(output, "jpeg").size(), QSize(40, 30));
+            else
+                QVERIFY(!QFileInfo::exists(output));
+            QFile::remove(output);
+            return;
+        }
+        std::optional<FailureKind> refused;
+        QImage shown;
+        try {
+            shown = RealPictureService().loadShownFirst(s.path, QSize(40, 30));
+        } catch (const Failure& failure) {
+            refused = failure.kind();
+        }
+        QCOMPARE(!refused, c.read);
+        if (refused)
+            QCOMPARE(*refused, FailureKind::ForeignFile);
+        else
+            QCOMPARE(shown.size(), QSize(40, 30));
+    }
+
+    void othersLinksReadAsAnUnprivilegedUser()
+    {
+        if (!runningAsRoot())
+            QSKIP("files of another user can only be made by root: run as root to test these");
+        QTemporaryDir fixtures(QStringLiteral("/tmp/pelk-foreign-XXXXXX"));
+        QVERIFY(fixtures.isValid() && setMode(fixtures.path(), 0755));
+        QStringList names;
+        for (std::size_t i = 0; i < std::size(readCases); ++i)
+            for (std::size_t r = 0; r < std::size(readers); ++r) {
+                const QString base = fixtures.path() + QStringLiteral("/read-%1-%2").arg(i).arg(r);
+                Scenery s;
+                readScenery(s, readCases[i], base, readers[r], nobodyRun, true);
+                if (QTest::currentTestFailed())
+                    return;
+                names << QStringLiteral("othersLinksRead:") + readTag(readCases[i], readers[r]);
             }
         qputenv(foreignFixtures, QFile::encodeName(fixtures.path()));
         const QString problem = runAsNobody(names);

@@ -120,6 +120,8 @@ Failure failureOf(const PictureRead& read)
         return Failure(FailureKind::ReadFailed, read.reason);
     case ReadProblem::NotAFile:
         return Failure(FailureKind::NotAFile, read.reason);
+    case ReadProblem::Foreign:
+        return Failure(FailureKind::ForeignFile, read.reason);
     case ReadProblem::TooLarge:
         return Failure(FailureKind::TooLarge, read.reason);
     case ReadProblem::None:
@@ -172,6 +174,8 @@ PictureRead readPicture(const QString& path, QSize box)
         break;
     case OpenProblem::NotAFile:
         return {{}, ReadProblem::NotAFile, QStringLiteral("not a regular file")};
+    case OpenProblem::Foreign:
+        return {{}, ReadProblem::Foreign, QStringLiteral("another user's link")};
     case OpenProblem::Missing:
     case OpenProblem::Unreadable:
         return {{}, ReadProblem::Unreadable, QStringLiteral("cannot be opened")};

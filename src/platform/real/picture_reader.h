@@ -18,6 +18,7 @@ enum class ReadProblem {
     None,
     Unreadable,   // the file cannot be opened or read
     NotAFile,     // a FIFO, socket or device: never opened for reading
+    Foreign,      // reached through a link another user planted in a shared folder
     NotAPicture,  // no reader knows the content
     Damaged,      // cut short or corrupt: refused rather than shown in part
     TooLarge,     // more pixels or decoder memory than the budget allows

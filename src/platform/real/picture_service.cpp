@@ -59,7 +59,10 @@ QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
         throw Failure(FailureKind::FileNotFound, path);
     QFile file;
     if (const OpenProblem problem = openRegularFile(file, path); problem != OpenProblem::None)
-        throw Failure(problem == OpenProblem::NotAFile ? FailureKind::NotAFile : FailureKind::ReadFailed, path);
+        throw Failure(problem == OpenProblem::NotAFile      ? FailureKind::NotAFile
+                          : problem == OpenProblem::Foreign ? FailureKind::ForeignFile
+                                                            : FailureKind::ReadFailed,
+                      path);
     const QByteArray start = file.peek(2);
     if (!startsAsJpeg(start))
         return load(path);

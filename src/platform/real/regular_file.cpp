@@ -1,5 +1,7 @@
 #include "platform/real/regular_file.h"
 
+#include "platform/real/replacing_file.h"
+
 #include <cerrno>
 
 #include <fcntl.h>
@@ -10,13 +12,19 @@ namespace pelk {
 
 OpenProblem openRegularFile(QFile& file, const QString& path, QIODevice::OpenMode mode)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? OpenProblem::Missing : OpenProblem::Unreadable;
-    struct stat st { };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return OpenProblem::NotAFile;
+    FailureKind problem = FailureKind::ReadFailed;
+    const int fd = openForReading(path, problem);
+    if (fd < 0) {
+        switch (problem) {
+        case FailureKind::FileNotFound:
+            return OpenProblem::Missing;
+        case FailureKind::NotAFile:
+            return OpenProblem::NotAFile;
+        case FailureKind::ForeignFile:
+            return OpenProblem::Foreign;
+        default:
+            return OpenProblem::Unreadable;
+        }
     }
     // Reads of a regular file never wait anyway; clear the flag so that nothing downstream
     // meets EAGAIN from a file system that honours it.

@@ -355,38 +355,59 @@ void ReplacingFile::discard()
     temporaryName_.clear();
 }
 
-QByteArray readStart(const QString& path, qsizetype limit)
+int openForReading(const QString& path, FailureKind& problem)
 {
     const Walk w = walk(QFile::encodeName(path));
-    if (w.error != 0 || w.name.isEmpty())
-        throw Failure(w.problem == FailureKind::WriteFailed ? FailureKind::FileNotFound : w.problem, path);
+    if (w.error != 0 || w.name.isEmpty()) {
+        if (w.problem != FailureKind::WriteFailed)
+            problem = w.problem;
+        else
+            problem = w.error == ENOENT || w.error == ENOTDIR ? FailureKind::FileNotFound : FailureKind::ReadFailed;
+        return -1;
+    }
     const int folder = openFolder(w);
-    if (folder < 0)
-        throw Failure(FailureKind::ReadFailed, path);
+    if (folder < 0) {
+        problem = FailureKind::ReadFailed;
+        return -1;
+    }
     // A device is not even opened: opening one may do something.
     struct stat seen { };
     if (::fstatat(folder, w.name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(seen.st_mode)) {
         ::close(folder);
-        throw Failure(FailureKind::NotAFile, path);
+        problem = FailureKind::NotAFile;
+        return -1;
     }
     // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then
     // refused by its type like any other file that is not a regular one.
     const int fd = ::openat(folder, w.name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     const int openError = errno;
     ::close(folder);
+    if (fd < 0) {
+        problem = openError == ENOENT ? FailureKind::FileNotFound
+            : openError == ELOOP      ? FailureKind::NotAFile
+                                      : FailureKind::ReadFailed;
+        return -1;
+    }
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        problem = FailureKind::NotAFile;
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray readStart(const QString& path, qsizetype limit)
+{
+    FailureKind problem = FailureKind::ReadFailed;
+    const int fd = openForReading(path, problem);
     if (fd < 0)
-        throw Failure(openError == ENOENT      ? FailureKind::FileNotFound
-                          : openError == ELOOP ? FailureKind::NotAFile
-                                               : FailureKind::ReadFailed,
-                      path);
+        throw Failure(problem, path);
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw Failure(FailureKind::ReadFailed, path);
     }
-    struct stat st { };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw Failure(FailureKind::NotAFile, path);
     QByteArray bytes = file.read(limit);
     if (file.error() != QFileDevice::NoError)
         throw Failure(FailureKind::ReadFailed, path);

@@ -70,6 +70,13 @@ private:
 
 // Opens a file for reading as ReplacingFile would reach it for writing: links only as the
 // kernel's rule for shared folders allows, a regular file only, and never waiting (a FIFO
+// or a device is refused, not opened; the descriptor is O_NONBLOCK). Returns the open
+// descriptor, or -1 with `problem` set to FileNotFound, ForeignFile, NotAFile or
+// ReadFailed.
+int openForReading(const QString& path, FailureKind& problem);
+
+// Opens a file for reading as ReplacingFile would reach it for writing: links only as the
+// kernel's rule for shared folders allows, a regular file only, and never waiting (a FIFO
 // or a device is refused, not opened). Returns at most `limit` bytes from its start.
 // FileNotFound, ForeignFile, NotAFile or ReadFailed.
 QByteArray readStart(const QString& path, qsizetype limit);
