@@ -9,7 +9,6 @@
 #include "window/failure.h"
 
 #include <QFile>
-#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -33,38 +32,7 @@ QImage reference(const QString& name)
     const QImage png(suite(QStringLiteral("reference/") + name));
     if (png.isNull())
         return {};
-    QImage shown(png.size(), QImage::Format_RGB32);
-    shown.fill(Qt::white);
-    QPainter painter(&shown);
-    painter.drawImage(0, 0, png);
-    return shown;
-}
-
-// The largest difference of one channel of one pixel; 256 when the sizes differ.
-int largestDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return 256;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    int largest = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int i = 0; i < x.width(); ++i)
-            largest = std::max({largest, std::abs(qRed(p[i]) - qRed(q[i])), std::abs(qGreen(p[i]) - qGreen(q[i])),
-                                std::abs(qBlue(p[i]) - qBlue(q[i]))});
-    }
-    return largest;
-}
-
-// libjpeg-turbo's own decoder, to check the encoder against something other than itself.
-QImage djpeg(const QString& jpeg)
-{
-    QProcess process;
-    process.start(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), jpeg});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return {};
-    return QImage::fromData(process.readAllStandardOutput(), "PPM");
+    return overWhite(png);
 }
 
 struct Run {

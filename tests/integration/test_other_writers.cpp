@@ -4,15 +4,16 @@
 
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
+#include "support/files.h"
 #include "window/failure.h"
 
 #include <QFile>
-#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace pelk;
+using namespace pelk::test;
 
 namespace {
 
@@ -36,35 +37,6 @@ QImage imageMagick(const QString& file)
     return QImage::fromData(output(QStringLiteral("convert"),
                                    QStringList{file} + options.split(u' ') + QStringList{QStringLiteral("ppm:-")}),
                             "PPM");
-}
-
-QImage djpeg(const QString& jpeg)
-{
-    return QImage::fromData(output(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), jpeg}), "PPM");
-}
-
-QImage overWhite(const QImage& picture)
-{
-    QImage shown(picture.size(), QImage::Format_RGB32);
-    shown.fill(Qt::white);
-    QPainter(&shown).drawImage(0, 0, picture);
-    return shown;
-}
-
-// The largest difference of one channel of one pixel; 256 when the sizes differ.
-int largestDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return 256;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    int largest = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int i = 0; i < x.width(); ++i) {
-            const QRgb p = x.pixel(i, row), q = y.pixel(i, row);
-            largest = std::max(
-                {largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
-        }
-    return largest;
 }
 
 }  // namespace

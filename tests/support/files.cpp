@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,6 +57,39 @@ QByteArray readBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QImage overWhite(const QImage& picture)
+{
+    QImage shown(picture.size(), QImage::Format_RGB32);
+    shown.fill(Qt::white);
+    QPainter(&shown).drawImage(0, 0, picture);
+    return shown;
+}
+
+int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 256;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    int largest = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int i = 0; i < x.width(); ++i)
+            largest = std::max({largest, std::abs(qRed(p[i]) - qRed(q[i])), std::abs(qGreen(p[i]) - qGreen(q[i])),
+                                std::abs(qBlue(p[i]) - qBlue(q[i]))});
+    }
+    return largest;
+}
+
+QImage djpeg(const QString& jpeg)
+{
+    QProcess process;
+    process.start(QStringLiteral("djpeg"), {QStringLiteral("-pnm"), jpeg});
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    return QImage::fromData(process.readAllStandardOutput(), "PPM");
 }
 
 double psnr(const QImage& a, const QImage& b)

@@ -19,6 +19,13 @@ QByteArray readBytes(const QString& path);
 // Every name in the folder, hidden ones too (a left-over temporary file shows), sorted.
 QStringList entries(const QString& folder);
 
+// A picture as the program shows transparency: composed over white.
+QImage overWhite(const QImage& picture);
+// The largest difference of one channel of one pixel; 256 when the sizes differ.
+int largestDifference(const QImage& a, const QImage& b);
+// libjpeg-turbo's own decode of a JPEG file, to check ours against; null when djpeg fails.
+QImage djpeg(const QString& jpeg);
+
 // Peak signal-to-noise ratio of b against a over their red, green and blue; inf when equal.
 double psnr(const QImage& a, const QImage& b);
 
