@@ -11,11 +11,8 @@
 
 #include "app/wiring.h"
 #include "convert/convert_command.h"
-#include "platform/real/file_service.h"
-#include "platform/real/jpeg/libjpeg_encoder.h"
-#include "platform/real/picture_service.h"
-#include "platform/real/replacing_file.h"
-#include "platform/real/written_previews.h"
+#include "platform/real/files/replacing_file.h"
+#include "platform/real/real_platform.h"
 #include "platform/services.h"
 #include "view/main_window.h"
 #include "window/window_model.h"
@@ -205,13 +202,11 @@ public:
                      .arg(model.Label1.caption(), messages.shown.join(u' ')));
     }
 
-    WrittenPreviews previews;
-    RealPictureService pictures{&previews};
-    RealFileService files;
+    RealServices real;
+    LibjpegEncoder& encoder = real.encoder;
     SilentMessages messages;
     NoWindowSystem windowSystem;
-    LibjpegEncoder encoder{&previews};
-    Platform platform{pictures, files, messages, windowSystem, encoder};
+    Platform platform{real.pictures, real.files, messages, windowSystem, encoder};
     WindowModel model;
     std::unique_ptr<MainWindow> window;
 };
@@ -355,7 +350,7 @@ double timedPressAfterLooking(Session& s, const QString& reset, const QString& s
     s.model.Check1.setValue(progressive);
     s.drop(source);
     QTest::qWait(1000);
-    auto madeAhead = [&] { return s.encoder.pressesFromPrepared() + s.pictures.savesFromAhead(); };
+    auto madeAhead = [&] { return s.encoder.pressesFromPrepared() + s.real.pictures.savesFromAhead(); };
     const int before = madeAhead();
     const Clock::time_point t0 = Clock::now();
     s.press();

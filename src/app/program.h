@@ -1,10 +1,7 @@
 #pragma once
 
-#include "platform/real/file_service.h"
-#include "platform/real/jpeg/libjpeg_encoder.h"
-#include "platform/real/picture_service.h"
-#include "platform/real/session_end.h"
-#include "platform/real/written_previews.h"
+#include "platform/real/real_platform.h"
+#include "platform/real/session/session_end.h"
 #include "platform/services.h"
 #include "platform/widgets/qt_message_box.h"
 #include "platform/widgets/qt_window_system.h"
@@ -36,13 +33,10 @@ private:
     void unloadAtExit();
     static void atExit();
 
-    WrittenPreviews previews_;  // the output previews the encoder makes ahead, for the picture service
-    RealPictureService pictures_{&previews_};
-    RealFileService files_;
+    RealServices real_;
     QtMessageBox messages_;
     QtWindowSystem windowSystem_;
-    LibjpegEncoder encoder_{&previews_};
-    Platform platform_{pictures_, files_, messages_, windowSystem_, encoder_};
+    Platform platform_{real_.pictures, real_.files, messages_, windowSystem_, real_.encoder};
     WindowModel model_;
     MainWindow window_;
     bool unloaded_ = false;

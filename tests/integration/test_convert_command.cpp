@@ -3,11 +3,11 @@
 #include "app/wiring.h"
 #include "convert/convert_command.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
-#include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/permissions.h"
 #include "support/real_platform.h"
+#include "support/scratch_mount.h"
 #include "window/window_model.h"
 
 #include <QDir>
@@ -26,7 +26,7 @@ namespace {
 // A window on the test platform, with the real encoder behind the recording one.
 struct Press {
     TestPlatform t;
-    LibjpegEncoder realEncoder{&t.previews};
+    LibjpegEncoder& realEncoder = t.real.encoder;
     WindowModel w;
     Press()
     {

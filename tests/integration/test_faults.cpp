@@ -6,10 +6,10 @@
 
 #include "app/wiring.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
-#include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "support/real_platform.h"
+#include "support/scratch_mount.h"
 #include "window/window_model.h"
 
 #include <QDir>

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "platform/real/file_service.h"
-#include "platform/real/picture_service.h"
-#include "platform/real/written_previews.h"
+#include "platform/real/real_platform.h"
 #include "support/fakes.h"
 
 // The platform a handler runs on in the tests that write real files: real pictures and
@@ -10,9 +8,10 @@
 namespace pelk::test {
 
 struct TestPlatform {
-    WrittenPreviews previews;
-    RealPictureService pictures{&previews};
-    RealFileService files;
+    RealServices real;
+    WrittenPreviews& previews = real.previews;
+    RealPictureService& pictures = real.pictures;
+    RealFileService& files = real.files;
     FakeMessageBox messages;
     FakeWindowSystem windowSystem;
     RecordingEncoder encoder;

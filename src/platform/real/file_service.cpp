@@ -1,6 +1,6 @@
 #include "platform/real/file_service.h"
 
-#include "platform/real/replacing_file.h"
+#include "platform/real/files/replacing_file.h"
 #include "window/failure.h"
 
 #include <QFileInfo>

@@ -1,13 +1,13 @@
 #include "platform/real/picture_service.h"
 
-#include "platform/real/bitmap_ahead.h"
+#include "platform/real/ahead/bitmap_ahead.h"
+#include "platform/real/ahead/written_previews.h"
 #include "platform/real/bmp/bmp_writer.h"
+#include "platform/real/files/regular_file.h"
+#include "platform/real/files/replacing_file.h"
 #include "platform/real/jpeg/jpeg_decoder.h"
-#include "platform/real/picture_reader.h"
-#include "platform/real/picture_tools.h"
-#include "platform/real/regular_file.h"
-#include "platform/real/replacing_file.h"
-#include "platform/real/written_previews.h"
+#include "platform/real/pictures/picture_reader.h"
+#include "platform/real/pictures/picture_tools.h"
 #include "window/failure.h"
 
 #include <QFile>

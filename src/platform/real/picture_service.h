@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/real/file_stamp.h"
+#include "platform/real/files/file_stamp.h"
 #include "platform/services.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "platform/real/bmp/bmp_header.h"
 #include "platform/real/bmp/run_lengths.h"
-#include "platform/real/picture_limits.h"
+#include "platform/real/pictures/picture_limits.h"
 
 #include <climits>
 

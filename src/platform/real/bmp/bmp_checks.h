@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/real/picture_checks.h"
+#include "platform/real/pictures/picture_checks.h"
 
 namespace pelk {
 

@@ -1,7 +1,7 @@
 #include "platform/real/bmp/bmp_reader.h"
 
 #include "platform/real/bmp/run_lengths.h"
-#include "platform/real/picture_memory.h"
+#include "platform/real/pictures/picture_memory.h"
 
 #include <QtEndian>
 #include <cstring>

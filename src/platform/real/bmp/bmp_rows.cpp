@@ -1,9 +1,9 @@
 #include "platform/real/bmp/bmp_rows.h"
 
 #include "platform/real/bmp/bmp_header.h"
-#include "platform/real/picture_limits.h"
-#include "platform/real/picture_memory.h"
-#include "platform/real/regular_file.h"
+#include "platform/real/files/regular_file.h"
+#include "platform/real/pictures/picture_limits.h"
+#include "platform/real/pictures/picture_memory.h"
 
 #include <algorithm>
 

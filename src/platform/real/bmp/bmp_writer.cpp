@@ -1,6 +1,6 @@
 #include "platform/real/bmp/bmp_writer.h"
 
-#include "platform/real/picture_tools.h"
+#include "platform/real/pictures/picture_tools.h"
 
 #include <QtEndian>
 #include <algorithm>

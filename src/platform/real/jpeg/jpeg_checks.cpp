@@ -1,6 +1,6 @@
 #include "platform/real/jpeg/jpeg_checks.h"
 
-#include "platform/real/picture_limits.h"
+#include "platform/real/pictures/picture_limits.h"
 
 #include <QVarLengthArray>
 #include <QtEndian>

@@ -2,7 +2,7 @@
 
 #include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/jpeg/libjpeg_support.h"
-#include "platform/real/picture_memory.h"
+#include "platform/real/pictures/picture_memory.h"
 
 #include <QTransform>
 

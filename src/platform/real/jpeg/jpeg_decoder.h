@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/real/picture_reader.h"
+#include "platform/real/pictures/picture_reader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

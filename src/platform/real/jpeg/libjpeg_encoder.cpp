@@ -1,14 +1,14 @@
 #include "platform/real/jpeg/libjpeg_encoder.h"
 
 #include "platform/real/bmp/bmp_rows.h"
+#include "platform/real/files/replacing_file.h"
 #include "platform/real/jpeg/libjpeg_support.h"
-#include "platform/real/picture_reader.h"
-#include "platform/real/picture_tools.h"
-#include "platform/real/replacing_file.h"
+#include "platform/real/pictures/picture_reader.h"
+#include "platform/real/pictures/picture_tools.h"
 
-#include "platform/real/file_stamp.h"
+#include "platform/real/ahead/written_previews.h"
+#include "platform/real/files/file_stamp.h"
 #include "platform/real/jpeg/jpeg_decoder.h"
-#include "platform/real/written_previews.h"
 
 #include <QBuffer>
 #include <QFile>

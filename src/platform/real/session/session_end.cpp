@@ -1,4 +1,4 @@
-#include "platform/real/session_end.h"
+#include "platform/real/session/session_end.h"
 
 #include <QSocketNotifier>
 

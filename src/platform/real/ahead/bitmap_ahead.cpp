@@ -1,6 +1,6 @@
-#include "platform/real/bitmap_ahead.h"
+#include "platform/real/ahead/bitmap_ahead.h"
 
-#include "platform/real/picture_reader.h"
+#include "platform/real/pictures/picture_reader.h"
 
 namespace pelk {
 

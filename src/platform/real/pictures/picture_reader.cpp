@@ -1,16 +1,16 @@
-#include "platform/real/picture_reader.h"
+#include "platform/real/pictures/picture_reader.h"
 
 #include "platform/real/bmp/bmp_checks.h"
 #include "platform/real/bmp/bmp_header.h"
 #include "platform/real/bmp/bmp_reader.h"
 #include "platform/real/bmp/bmp_rows.h"
 #include "platform/real/bmp/bmp_writer.h"
+#include "platform/real/files/regular_file.h"
 #include "platform/real/jpeg/jpeg_checks.h"
 #include "platform/real/jpeg/jpeg_decoder.h"
-#include "platform/real/picture_checks.h"
-#include "platform/real/picture_limits.h"
-#include "platform/real/picture_tools.h"
-#include "platform/real/regular_file.h"
+#include "platform/real/pictures/picture_checks.h"
+#include "platform/real/pictures/picture_limits.h"
+#include "platform/real/pictures/picture_tools.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/real/replacing_file.h"
+#include "platform/real/files/replacing_file.h"
 
 #include <QRandomGenerator>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "platform/real/picture_tools.h"
+#include "platform/real/pictures/picture_tools.h"
 
-#include "platform/real/picture_limits.h"
+#include "platform/real/pictures/picture_limits.h"
 
 #include <QImageReader>
 

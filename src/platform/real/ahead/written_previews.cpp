@@ -1,4 +1,4 @@
-#include "platform/real/written_previews.h"
+#include "platform/real/ahead/written_previews.h"
 
 #include <QFile>
 #include <QFileInfo>

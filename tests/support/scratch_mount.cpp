@@ -1,4 +1,4 @@
-#include "support/enc_scratch_mount.h"
+#include "support/scratch_mount.h"
 
 #include <QProcess>
 #include <QStandardPaths>

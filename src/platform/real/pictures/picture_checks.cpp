@@ -1,4 +1,4 @@
-#include "platform/real/picture_checks.h"
+#include "platform/real/pictures/picture_checks.h"
 
 #include <QtEndian>
 

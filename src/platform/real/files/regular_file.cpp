@@ -1,6 +1,6 @@
-#include "platform/real/regular_file.h"
+#include "platform/real/files/regular_file.h"
 
-#include "platform/real/replacing_file.h"
+#include "platform/real/files/replacing_file.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "platform/real/file_stamp.h"
+#include "platform/real/files/file_stamp.h"
 
 #include <QFile>
 #include <algorithm>

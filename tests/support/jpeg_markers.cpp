@@ -1,4 +1,4 @@
-#include "support/enc_jpeg_markers.h"
+#include "support/jpeg_markers.h"
 
 namespace pelk::test {
 

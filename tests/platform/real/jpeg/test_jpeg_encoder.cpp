@@ -2,9 +2,9 @@
 // decoder and by parsing the file's own markers.
 
 #include "platform/real/jpeg/libjpeg_encoder.h"
-#include "support/enc_jpeg_markers.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
+#include "support/jpeg_markers.h"
 
 #include <QDir>
 #include <QFile>

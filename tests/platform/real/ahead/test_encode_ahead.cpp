@@ -3,9 +3,9 @@
 // then; either way the file is the one a press without any job writes. Nothing is ever
 // written before the press, and a job stopped by a new request, a cancel or the end of
 // the encoder leaves nothing behind.
+#include "platform/real/ahead/written_previews.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
-#include "platform/real/written_previews.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "window/failure.h"

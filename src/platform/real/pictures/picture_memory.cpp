@@ -1,4 +1,4 @@
-#include "platform/real/picture_memory.h"
+#include "platform/real/pictures/picture_memory.h"
 
 #include "platform/real/bmp/bmp_header.h"
 

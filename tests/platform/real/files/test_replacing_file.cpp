@@ -6,14 +6,14 @@
 // the user nobody, whose rights, unlike root's, the bits also stop. A dropped picture is
 // reached through links by the same rule as these files.
 #include "platform/real/file_service.h"
+#include "platform/real/files/replacing_file.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
-#include "platform/real/replacing_file.h"
 #include "platform/services.h"
-#include "support/enc_scratch_mount.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "support/permissions.h"
+#include "support/scratch_mount.h"
 #include "window/failure.h"
 
 #include <QBuffer>
