@@ -3,6 +3,7 @@
 #include "convert/press_arguments.h"
 #include "platform/services.h"
 #include "settings/settings_file.h"
+#include "source/file_reasons.h"
 #include "window/failure.h"
 #include "window/log.h"
 #include "window/window_model.h"
@@ -17,25 +18,6 @@ void showOutput(WindowModel& w, Platform& p)
     // The output preview is only ever shown, never saved: it may be read at box size.
     w.Image2.setPicture(p.pictures.loadForDisplay(w.Text1.text(), pixels(w.Image2.design().twips).size()));
     w.Label7.setCaption(QString::number(p.files.length(w.Text1.text())) + QStringLiteral("Bytes"));
-}
-
-// Why an output could not be written, as the user is told it.
-QString writeReason(FailureKind kind)
-{
-    switch (kind) {
-    case FailureKind::NoPermission:
-        return QStringLiteral("書き込む権限がありません。");
-    case FailureKind::DiskFull:
-        return QStringLiteral("ディスクの空き容量が足りません。");
-    case FailureKind::ForeignFile:
-        return QStringLiteral("ほかのユーザーのファイルです。");
-    case FailureKind::NotAFile:
-        return QStringLiteral("通常のファイルではありません。");
-    case FailureKind::EncoderFailed:
-        return QStringLiteral("JPEG に変換できませんでした。");
-    default:
-        return QStringLiteral("ファイルを保存できませんでした。");
-    }
 }
 
 // The JPEG-to-bitmap and GIF-to-bitmap branch: the source picture as it is shown.
@@ -133,7 +115,7 @@ void Command1_Click(WindowModel& w, Platform& p)
         qCDebug(pelkLog).noquote() << "press failed:" << failure.detail();
         if (!writing.isEmpty())
             p.messages.show(
-                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writeReason(failure.kind())),
+                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writtenReason(failure.kind())),
                 WindowModel::caption);
     }
     // 7. The output path retires the source type: a second press converts nothing.

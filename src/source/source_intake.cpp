@@ -1,6 +1,7 @@
 #include "source/source_intake.h"
 
 #include "platform/services.h"
+#include "source/file_reasons.h"
 #include "window/failure.h"
 #include "window/log.h"
 #include "window/window_model.h"
@@ -53,32 +54,6 @@ void setQualityGroupVisible(WindowModel& w, bool visible)
     w.Label8.setVisible(visible);
 }
 
-QString reason(FailureKind kind)
-{
-    switch (kind) {
-    case FailureKind::FileNotFound:
-        return QStringLiteral("ファイルが見つかりません。");
-    case FailureKind::NotAPicture:
-        return QStringLiteral("画像として読み込めない形式か、ファイルが壊れています。");
-    case FailureKind::PathTooLong:
-        return QStringLiteral("パスが長すぎます。変換後のファイル名が入りきりません。");
-    case FailureKind::TooLarge:
-        return QStringLiteral("画像が大きすぎるため読み込めません。");
-    case FailureKind::ReadFailed:
-        return QStringLiteral("ファイルを読み込めません。");
-    case FailureKind::NotAFile:
-        return QStringLiteral("通常のファイルではありません。");
-    case FailureKind::ForeignFile:
-        return QStringLiteral("ほかのユーザーのファイルです。");
-    case FailureKind::UnreadableName:
-        return QStringLiteral("ファイル名に読み取れない文字が含まれています。");
-    case FailureKind::InvalidValue:
-        return QStringLiteral("ファイル名が短すぎます。");
-    default:
-        return QStringLiteral("ファイルを処理できません。");
-    }
-}
-
 }  // namespace
 
 void Form_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { takeDroppedFiles(w, p, data); }
@@ -121,7 +96,7 @@ void refuseDrop(WindowModel& w, Platform& p, const Failure& failure)
     // the other's name. An empty type matches no conversion, as after a press.
     w.Text3.setText(QString());
     p.messages.show(
-        QStringLiteral("次のファイルを表示できません。\n%1\n\n%2").arg(w.Label1.caption(), reason(failure.kind())),
+        QStringLiteral("次のファイルを表示できません。\n%1\n\n%2").arg(w.Label1.caption(), shownReason(failure.kind())),
         WindowModel::caption);
 }
 
