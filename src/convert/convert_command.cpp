@@ -61,23 +61,19 @@ void convertAndSave(WindowModel& w, Platform& p, QString& writing)
     w.outputPath = press.outputPath;
     w.progressiveText = press.progressiveText;
 
-    // 4. Convert by the source type; 5. confirm; 6. save the settings once the user has
-    //    closed the message. Nothing converted: only the settings are saved.
-    switch (conversionOf(w.Text3.text())) {
-    case Conversion::ToBitmap:
+    // 4. Convert by the source type.
+    const Conversion conversion = conversionOf(w.Text3.text());
+    if (conversion == Conversion::ToBitmap)
         saveAsBitmap(w, p, writing);
-        p.messages.show(completionMessage);
-        break;
-    case Conversion::ToJpeg:
+    else if (conversion == Conversion::ToJpeg)
         encodeJpeg(w, p, writing);
-        p.messages.show(completionMessage);
-        break;
-    case Conversion::Apology:
+    else if (conversion == Conversion::Apology)
         p.messages.show(iconApology);
-        break;
-    case Conversion::None:
-        break;
-    }
+
+    // 5. Confirm a conversion; 6. save the settings once the user has closed the message
+    //    (nothing converted: only the settings are saved).
+    if (conversion == Conversion::ToBitmap || conversion == Conversion::ToJpeg)
+        p.messages.show(completionMessage);
     saveSettings(w, p.files);
 }
 
