@@ -56,7 +56,7 @@ private slots:
     void trappedFailuresAreLogged_data()
     {
         QTest::addColumn<QString>("event");
-        QTest::addColumn<QString>("logs");  // a part of the line logged
+        QTest::addColumn<QString>("logs");  // what the logged line says
         QTest::addColumn<int>("messages");  // what the user was shown meanwhile
         QTest::newRow("Pelk.ini cannot be saved") << "unload"
                                                   << "Pelk.ini not saved" << 0;
