@@ -6,6 +6,7 @@
 #include "platform/services.h"
 #include "source/source_intake.h"
 #include "window/failure.h"
+#include "window/log.h"
 #include "window/window_model.h"
 
 namespace pelk {
@@ -34,6 +35,8 @@ void runEvent(F&& handler, const std::function<void(const Failure&)>& untrapped 
     } catch (const Failure& failure) {
         if (untrapped)
             untrapped(failure);
+        else
+            qCDebug(pelkLog).noquote() << "an event ended at a failure:" << failure.detail();
     }
 }
 

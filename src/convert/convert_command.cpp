@@ -1,9 +1,11 @@
 #include "convert/convert_command.h"
 
+#include "convert/press_arguments.h"
 #include "platform/services.h"
 #include "settings/settings_file.h"
+#include "source/file_reasons.h"
 #include "window/failure.h"
-#include "window/numbers.h"
+#include "window/log.h"
 #include "window/window_model.h"
 
 #include <QFile>
@@ -18,23 +20,30 @@ void showOutput(WindowModel& w, Platform& p)
     w.Label7.setCaption(QString::number(p.files.length(w.Text1.text())) + QStringLiteral("Bytes"));
 }
 
-// Why an output could not be written, as the user is told it.
-QString writeReason(FailureKind kind)
+// The JPEG-to-bitmap and GIF-to-bitmap branch: the source picture as it is shown.
+void saveAsBitmap(WindowModel& w, Platform& p, QString& writing)
 {
-    switch (kind) {
-    case FailureKind::NoPermission:
-        return QStringLiteral("書き込む権限がありません。");
-    case FailureKind::DiskFull:
-        return QStringLiteral("ディスクの空き容量が足りません。");
-    case FailureKind::ForeignFile:
-        return QStringLiteral("ほかのユーザーのファイルです。");
-    case FailureKind::NotAFile:
-        return QStringLiteral("通常のファイルではありません。");
-    case FailureKind::EncoderFailed:
-        return QStringLiteral("JPEG に変換できませんでした。");
-    default:
-        return QStringLiteral("ファイルを保存できませんでした。");
-    }
+    writing = w.Text1.text();
+    p.pictures.saveBitmap(w.Image1.picture(), w.Text1.text());
+    writing.clear();
+    showOutput(w, p);
+}
+
+// The bitmap-to-JPEG branch: the encoder's destination buffer comes back as the output
+// path, and the source preview is refreshed from disk.
+void encodeJpeg(WindowModel& w, Platform& p, QString& writing)
+{
+    const EncodeArguments encode = encodeArguments(w.Label1.caption(), w.qualityValue, w.progressiveText);
+    QByteArray destination = QFile::encodeName(w.outputPath);
+    writing = w.outputPath;
+    const std::int16_t result = p.encoder.SavetoJPEG(encode.source, destination, encode.quality, encode.progressive);
+    w.outputPath = QFile::decodeName(destination);
+    // Nothing written must never show an older file there as the new result.
+    if (result != encoderResult::written)
+        throw Failure(encoderResult::toFailure(result), QString::number(result));
+    writing.clear();
+    w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
+    showOutput(w, p);
 }
 
 // Steps 1 to 6 of a press; any failure leaves them at once. `writing` names the output
@@ -42,52 +51,29 @@ QString writeReason(FailureKind kind)
 // write.
 void convertAndSave(WindowModel& w, Platform& p, QString& writing)
 {
-    // 1. The quality (an empty or non-numeric box fails here).
-    w.qualityValue = toInt16(QStringView(w.Text2.text()));
-
-    // 2. Out of range converts nothing. 0 is the encoder's lowest quality; a negative
-    //    number (only a paste can bring one) is as invalid as one above 100.
-    if (w.qualityValue > 100 || w.qualityValue < 0)
+    // 1. The quality; 2. out of range converts nothing.
+    const PressArguments press = readPressArguments(w);
+    w.qualityValue = press.quality;
+    if (!press.converts)
         return;
 
-    // 3. The output path and the progressive option; a grayed box keeps the last one.
-    w.outputPath = w.Text1.text();
-    if (w.Check1.value() == 0)
-        w.progressiveText = booleanText(false);
-    else if (w.Check1.value() == 1)
-        w.progressiveText = booleanText(true);
+    // 3. The output path and the progressive option.
+    w.outputPath = press.outputPath;
+    w.progressiveText = press.progressiveText;
 
     // 4. Convert by the source type.
-    const QString& type = w.Text3.text();
-    if (type == u"jpg" || type == u"gif") {
-        writing = w.Text1.text();
-        p.pictures.saveBitmap(w.Image1.picture(), w.Text1.text());
-        writing.clear();
-        showOutput(w, p);
-    } else if (type == u"bmp") {
-        const QByteArray source = QFile::encodeName(w.Label1.caption());
-        QByteArray destination = QFile::encodeName(w.outputPath);
-        const std::uint8_t quality = toByte(w.qualityValue);
-        const bool progressive = toBoolean(w.progressiveText);
-        writing = w.outputPath;
-        const std::int16_t result = p.encoder.SavetoJPEG(source, destination, quality, progressive);
-        w.outputPath = QFile::decodeName(destination);
-        // Nothing written must never show an older file there as the new result.
-        if (result != encoderResult::written)
-            throw Failure(encoderResult::toFailure(result), QString::number(result));
-        writing.clear();
-        w.Image1.setPicture(p.pictures.load(w.Label1.caption()));
-        showOutput(w, p);
-    } else {
-        if (type == u"ico")
-            p.messages.show(iconApology);
-        // 6. Nothing converted: only the settings are saved.
-        saveSettings(w, p.files);
-        return;
-    }
+    const Conversion conversion = conversionOf(w.Text3.text());
+    if (conversion == Conversion::ToBitmap)
+        saveAsBitmap(w, p, writing);
+    else if (conversion == Conversion::ToJpeg)
+        encodeJpeg(w, p, writing);
+    else if (conversion == Conversion::Apology)
+        p.messages.show(iconApology);
 
-    // 5. Confirm; 6. save the settings once the user has closed the message.
-    p.messages.show(completionMessage);
+    // 5. Confirm a conversion; 6. save the settings once the user has closed the message
+    //    (nothing converted: only the settings are saved).
+    if (conversion == Conversion::ToBitmap || conversion == Conversion::ToJpeg)
+        p.messages.show(completionMessage);
     saveSettings(w, p.files);
 }
 
@@ -95,24 +81,23 @@ void convertAndSave(WindowModel& w, Platform& p, QString& writing)
 
 void prepareAhead(const WindowModel& w, Platform& p, int restMs)
 {
-    // The same steps as a press takes (steps 1 to 3 and the bitmap branch), without
+    // What a press would encode at this moment, read as the press reads it, without
     // touching the window variables.
     try {
-        if (w.Text3.text() != u"bmp")
-            throw Failure(FailureKind::InvalidValue, QStringLiteral("a press would encode nothing"));
-        const std::int16_t quality = toInt16(QStringView(w.Text2.text()));
-        if (quality > 100 || quality < 0)
-            throw Failure(FailureKind::InvalidValue, QStringLiteral("a press would encode nothing"));
-        QString progressiveText = w.progressiveText;
-        if (w.Check1.value() == 0)
-            progressiveText = booleanText(false);
-        else if (w.Check1.value() == 1)
-            progressiveText = booleanText(true);
-        p.encoder.prepare(QFile::encodeName(w.Label1.caption()), toByte(quality), toBoolean(progressiveText), restMs,
-                          pixels(w.Image2.design().twips).size());
-    } catch (const Failure&) {
-        p.encoder.cancelPrepared();
+        if (conversionOf(w.Text3.text()) == Conversion::ToJpeg) {
+            const PressArguments press = readPressArguments(w);
+            if (press.converts) {
+                const EncodeArguments encode =
+                    encodeArguments(w.Label1.caption(), press.quality, press.progressiveText);
+                p.encoder.prepare(encode.source, encode.quality, encode.progressive, restMs,
+                                  pixels(w.Image2.design().twips).size());
+                return;
+            }
+        }
+    } catch (const Failure& failure) {
+        qCDebug(pelkLog).noquote() << "nothing to encode ahead:" << failure.detail();
     }
+    p.encoder.cancelPrepared();
 }
 
 void Command1_Click(WindowModel& w, Platform& p)
@@ -123,9 +108,10 @@ void Command1_Click(WindowModel& w, Platform& p)
     try {
         convertAndSave(w, p, writing);
     } catch (const Failure& failure) {
+        qCDebug(pelkLog).noquote() << "press failed:" << failure.detail();
         if (!writing.isEmpty())
             p.messages.show(
-                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writeReason(failure.kind())),
+                QStringLiteral("次のファイルを保存できません。\n%1\n\n%2").arg(writing, writtenReason(failure.kind())),
                 WindowModel::caption);
     }
     // 7. The output path retires the source type: a second press converts nothing.

@@ -1,6 +1,7 @@
 #include "convert/quality.h"
 
 #include "window/failure.h"
+#include "window/log.h"
 #include "window/numbers.h"
 #include "window/window_model.h"
 
@@ -8,7 +9,8 @@ namespace pelk {
 
 void HScroll1_Change(WindowModel& w) { w.Text2.setText(QString::number(w.HScroll1.value())); }
 
-void HScroll1_Scroll(WindowModel& w) { w.Text2.setText(QString::number(w.HScroll1.value())); }
+// The number follows the thumb while it is dragged.
+void HScroll1_Scroll(WindowModel& w) { HScroll1_Change(w); }
 
 void Text2_Change(WindowModel& w)
 {
@@ -17,7 +19,8 @@ void Text2_Change(WindowModel& w)
     const double number = readNumber(w.Text2.text());
     try {
         w.HScroll1.setValue(toInt16(number));
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        qCDebug(pelkLog).noquote() << "the slider keeps its value for" << w.Text2.text() << u':' << failure.detail();
     }
 }
 

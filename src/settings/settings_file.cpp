@@ -2,6 +2,7 @@
 
 #include "platform/services.h"
 #include "window/failure.h"
+#include "window/log.h"
 #include "window/numbers.h"
 #include "window/window_model.h"
 
@@ -48,17 +49,14 @@ private:
 
 void saveSettings(WindowModel& w, FileService& files)
 {
-    w.savedQualityText = w.Text2.text();
-    w.savedProgressive = w.Check1.value();
-    w.savedTopmost = w.Check2.value();
-
-    const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive)
-        + QStringLiteral("\r\n") + printForm(w.savedTopmost) + QStringLiteral("\r\n");
+    const QString content = w.Text2.text() + QStringLiteral("\r\n") + printForm(w.Check1.value())
+        + QStringLiteral("\r\n") + printForm(w.Check2.value()) + QStringLiteral("\r\n");
     // A file marked read-only, a folder that cannot be written or a full disk leave the
     // old file as it was; a written one is on disk before it replaces the old.
     try {
         files.replace(fileName, content.toLocal8Bit());
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        qCDebug(pelkLog).noquote() << "Pelk.ini not saved:" << failure.detail();
     }
 }
 
@@ -69,32 +67,28 @@ void loadSettings(WindowModel& w, FileService& files)
     QByteArray bytes;
     try {
         bytes = files.readStart(fileName, maxRead);
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        qCDebug(pelkLog).noquote() << "Pelk.ini not read:" << failure.detail();
         return;
     }
     LineReader lines(bytes);
 
     // All three lines are read before any value is applied.
-    const std::optional<QString> line1 = lines.next();
-    if (!line1)
+    const std::optional<QString> quality = lines.next();
+    const std::optional<QString> progressive = quality ? lines.next() : std::nullopt;
+    const std::optional<QString> topmost = progressive ? lines.next() : std::nullopt;
+    if (!topmost) {
+        qCDebug(pelkLog) << "Pelk.ini has fewer than three lines: nothing applied";
         return;
-    w.savedQualityText = *line1;
-    const std::optional<QString> line2 = lines.next();
-    if (!line2)
-        return;
-    w.loadedProgressive = *line2;
-    const std::optional<QString> line3 = lines.next();
-    if (!line3)
-        return;
-    w.loadedTopmost = *line3;
+    }
 
-    w.loadedQuality = readNumber(w.savedQualityText);
-    w.Text2.setText(numberText(w.loadedQuality));
+    w.Text2.setText(numberText(readNumber(*quality)));
     try {
-        w.Check1.setValue(toInt16(w.loadedProgressive));
-        w.Check2.setValue(toInt16(w.loadedTopmost));
-    } catch (const Failure&) {
+        w.Check1.setValue(toInt16(*progressive));
+        w.Check2.setValue(toInt16(*topmost));
+    } catch (const Failure& failure) {
         // A bad line stops the load here; what was applied stays applied.
+        qCDebug(pelkLog).noquote() << "Pelk.ini: a check line is no check-box value:" << failure.detail();
     }
 }
 

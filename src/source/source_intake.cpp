@@ -1,19 +1,43 @@
 #include "source/source_intake.h"
 
 #include "platform/services.h"
+#include "source/file_reasons.h"
 #include "window/failure.h"
+#include "window/log.h"
 #include "window/window_model.h"
 
 namespace pelk {
 namespace {
 
+// The mode table: what a drop of each recognised type turns the window into. A type that
+// matches no row (upper case, "peg", "ico") leaves the output path and the mode alone.
+struct SourceMode {
+    QString type;
+    QString outputExtension;
+    QString caption;
+    bool qualityShown;
+};
+
+const SourceMode sourceModes[] = {
+    {QStringLiteral("bmp"), QStringLiteral(".jpg"), QStringLiteral("BMPからjpeg へ変換"), true},
+    {QStringLiteral("jpg"), QStringLiteral(".bmp"), QStringLiteral("jpegから BMPへ変換"), false},
+    {QStringLiteral("gif"), QStringLiteral(".bmp"), QStringLiteral("gifから BMPへ変換"), false},
+};
+
+// The row of a type, compared exactly and case-sensitively; null for none.
+const SourceMode* modeOf(const QString& type)
+{
+    for (const SourceMode& mode : sourceModes)
+        if (type == mode.type)
+            return &mode;
+    return nullptr;
+}
+
 void takeDroppedFiles(WindowModel& w, Platform& p, const DropData& data)
 {
     if (data.hasFileList) {
-        for (const QString& path : data.files) {
-            w.sourcePathVar = path;
+        for (const QString& path : data.files)
             w.Label1.setCaption(path);
-        }
         // Opened by its decoded name, such a file would be missed, or another file would be
         // converted in its place and its output written under that other name.
         if (data.unreadableNames.contains(w.Label1.caption()))
@@ -30,34 +54,6 @@ void setQualityGroupVisible(WindowModel& w, bool visible)
     w.Label8.setVisible(visible);
 }
 
-bool recognisedType(const QString& type) { return type == u"bmp" || type == u"jpg" || type == u"gif"; }
-
-QString reason(FailureKind kind)
-{
-    switch (kind) {
-    case FailureKind::FileNotFound:
-        return QStringLiteral("ファイルが見つかりません。");
-    case FailureKind::NotAPicture:
-        return QStringLiteral("画像として読み込めない形式か、ファイルが壊れています。");
-    case FailureKind::PathTooLong:
-        return QStringLiteral("パスが長すぎます。変換後のファイル名が入りきりません。");
-    case FailureKind::TooLarge:
-        return QStringLiteral("画像が大きすぎるため読み込めません。");
-    case FailureKind::ReadFailed:
-        return QStringLiteral("ファイルを読み込めません。");
-    case FailureKind::NotAFile:
-        return QStringLiteral("通常のファイルではありません。");
-    case FailureKind::ForeignFile:
-        return QStringLiteral("ほかのユーザーのファイルです。");
-    case FailureKind::UnreadableName:
-        return QStringLiteral("ファイル名に読み取れない文字が含まれています。");
-    case FailureKind::InvalidValue:
-        return QStringLiteral("ファイル名が短すぎます。");
-    default:
-        return QStringLiteral("ファイルを処理できません。");
-    }
-}
-
 }  // namespace
 
 void Form_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data) { takeDroppedFiles(w, p, data); }
@@ -70,29 +66,17 @@ void go(WindowModel& w, Platform& p)
     // would be cut to the name of some other file, which the next press would overwrite:
     // such a drop is refused before it changes anything.
     const QString& path = w.Label1.caption();
-    if (recognisedType(path.right(3)) && w.Text1.maxLength() > 0 && path.size() > w.Text1.maxLength())
+    if (modeOf(path.right(3)) && w.Text1.maxLength() > 0 && path.size() > w.Text1.maxLength())
         throw Failure(FailureKind::PathTooLong, path);
 
     w.Image1.setPicture(p.pictures.loadShownFirst(w.Label1.caption(), pixels(w.Image1.design().twips).size()));
     w.Label6.setCaption(QString::number(p.files.length(w.Label1.caption())) + QStringLiteral("Bytes"));
-    w.sourcePathVar = w.Label1.caption();
-    w.Text3.setText(w.sourcePathVar.right(3));
-    w.sourceType = w.Text3.text();
-    if (w.sourceType == u"bmp") {
+    w.Text3.setText(w.Label1.caption().right(3));
+    if (const SourceMode* mode = modeOf(w.Text3.text())) {
         rename(w);
-        w.Text1.setText(w.Text5.text() + QStringLiteral(".jpg"));
-        w.Command1.setCaption(QStringLiteral("BMPからjpeg へ変換"));
-        setQualityGroupVisible(w, true);
-    } else if (w.sourceType == u"jpg") {
-        rename(w);
-        w.Text1.setText(w.Text5.text() + QStringLiteral(".bmp"));
-        w.Command1.setCaption(QStringLiteral("jpegから BMPへ変換"));
-        setQualityGroupVisible(w, false);
-    } else if (w.sourceType == u"gif") {
-        rename(w);
-        w.Text1.setText(w.Text5.text() + QStringLiteral(".bmp"));
-        w.Command1.setCaption(QStringLiteral("gifから BMPへ変換"));
-        setQualityGroupVisible(w, false);
+        w.Text1.setText(w.Text5.text() + mode->outputExtension);
+        w.Command1.setCaption(mode->caption);
+        setQualityGroupVisible(w, mode->qualityShown);
     }
 }
 
@@ -106,12 +90,13 @@ void rename(WindowModel& w)
 
 void refuseDrop(WindowModel& w, Platform& p, const Failure& failure)
 {
+    qCDebug(pelkLog).noquote() << "drop refused:" << w.Label1.caption() << u':' << failure.detail();
     // The caption already names the refused file while the picture, the output path and
     // the mode may still be the earlier file's: a press would have written the one under
     // the other's name. An empty type matches no conversion, as after a press.
     w.Text3.setText(QString());
     p.messages.show(
-        QStringLiteral("次のファイルを表示できません。\n%1\n\n%2").arg(w.Label1.caption(), reason(failure.kind())),
+        QStringLiteral("次のファイルを表示できません。\n%1\n\n%2").arg(w.Label1.caption(), shownReason(failure.kind())),
         WindowModel::caption);
 }
 

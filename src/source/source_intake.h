@@ -8,7 +8,7 @@ struct DropData;
 class Failure;
 
 // Drops on the window surface and on either preview: every file of the drop goes in turn
-// into sourcePathVar and Label1 (only the last one stays), then go() analyses Label1.
+// into Label1 (only the last one stays), then go() analyses Label1.
 // None of them traps a failure: it ends the drop at the failing step.
 void Form_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data);
 void Image1_OLEDragDrop(WindowModel& w, Platform& p, const DropData& data);

@@ -4,6 +4,7 @@
 
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "window/failure.h"
@@ -83,10 +84,8 @@ class TestBmpSuite : public QObject {
     {
         RealPictureService pictures;
         QImage shown;
-        try {
-            shown = pictures.load(file);
-        } catch (const Failure& failure) {
-            qWarning("refused: %s", qPrintable(failure.detail()));
+        if (const std::optional<Failure> refused = failureOf([&] { shown = pictures.load(file); })) {
+            qWarning("refused: %s", qPrintable(refused->detail()));
             return {};
         }
         // A small file's preview is the picture itself.

@@ -4,6 +4,7 @@
 
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "window/failure.h"
 
@@ -129,11 +130,8 @@ private slots:
 
         RealPictureService pictures;
         QImage shown;
-        try {
-            shown = pictures.load(file);
-        } catch (const Failure& failure) {
-            QFAIL(qPrintable(QStringLiteral("refused: ") + failure.detail()));
-        }
+        if (const std::optional<Failure> refused = failureOf([&] { shown = pictures.load(file); }))
+            QFAIL(qPrintable(QStringLiteral("refused: ") + refused->detail()));
         QVERIFY2(largestDifference(overWhite(shown), theirs) <= tolerance, "the picture is not the one others show");
 
         if (name.endsWith(QLatin1String(".bmp"))) {

@@ -16,12 +16,15 @@
 // plain stand-ins for pictures and files.
 namespace pelk::test {
 
-// Pictures put in by the test under a path; any other path is not found. Saves are
-// recorded, not written.
+// Pictures put in by the test under a path; a path put in `refused` fails as its kind
+// says, and any other path is not found. Saves are recorded, not written.
 class FakePictureService : public PictureService {
 public:
     QImage load(const QString& path) override
     {
+        const auto refusal = refused.constFind(path);
+        if (refusal != refused.constEnd())
+            throw Failure(*refusal, path);
         const auto found = pictures.constFind(path);
         if (found == pictures.constEnd())
             throw Failure(FailureKind::FileNotFound, path);
@@ -35,17 +38,21 @@ public:
         saved << path;
     }
     QHash<QString, QImage> pictures;
+    QHash<QString, FailureKind> refused;
     QStringList saved;
     bool failSaves = false;
     FailureKind failSavesAs = FailureKind::WriteFailed;
 };
 
-// Real lengths; replace() writes the bytes plainly (the real road's care is tested on
-// its own), or fails, as a full disk would, when told to.
+// Lengths put in by the test, else real ones; replace() writes the bytes plainly (the real
+// road's care is tested on its own), or fails, as a full disk would, when told to.
 class FakeFileService : public FileService {
 public:
     qint64 length(const QString& path) override
     {
+        const auto given = lengths.constFind(path);
+        if (given != lengths.constEnd())
+            return *given;
         const QFileInfo info(path);
         if (!info.exists() || info.isDir())
             throw Failure(FailureKind::FileNotFound, path);
@@ -65,6 +72,7 @@ public:
             throw Failure(FailureKind::FileNotFound, path);
         return file.read(limit);
     }
+    QHash<QString, qint64> lengths;
     QStringList replaced;
     bool failWrites = false;
     FailureKind failWritesAs = FailureKind::WriteFailed;
@@ -123,6 +131,8 @@ public:
         calls.push_back({source, destination, quality, progressive});
         if (delegate)
             return delegate->SavetoJPEG(source, destination, quality, progressive);
+        if (!rewrittenDestination.isEmpty())
+            destination = rewrittenDestination;
         return result;
     }
     void prepare(const QByteArray& source, std::uint8_t quality, bool progressive, int restMs,
@@ -154,6 +164,7 @@ public:
     std::vector<EncoderCall> calls;
     std::vector<Prepared> prepared;
     std::int16_t result = 0;
+    QByteArray rewrittenDestination;  // when set, what the destination buffer comes back holding
     JpegEncoder* delegate = nullptr;
 };
 

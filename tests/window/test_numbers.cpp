@@ -1,5 +1,6 @@
 // The runtime's text/number conversions that the quality box, the settings file and the
 // convert button share.
+#include "support/failures.h"
 #include "window/failure.h"
 #include "window/numbers.h"
 
@@ -7,6 +8,7 @@
 #include <cmath>
 
 using namespace pelk;
+using pelk::test::thrownKind;
 
 Q_DECLARE_METATYPE(pelk::FailureKind)
 
@@ -81,12 +83,8 @@ private slots:
     void int16Overflow()
     {
         for (double number : {32767.5, 32768.0, -32768.6, 1e10, std::nan("")}) {
-            try {
-                toInt16(number);
-                QFAIL(qPrintable(QStringLiteral("no failure for %1").arg(number)));
-            } catch (const Failure& f) {
-                QCOMPARE(f.kind(), FailureKind::Overflow);
-            }
+            QVERIFY2(thrownKind([&] { toInt16(number); }) == FailureKind::Overflow,
+                     qPrintable(QStringLiteral("no overflow for %1").arg(number)));
         }
     }
 
@@ -110,16 +108,15 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(int, expected);
-        try {
-            const int value = toInt16(QStringView(text));
+        int value = 0;
+        const std::optional<FailureKind> kind = thrownKind([&] { value = toInt16(QStringView(text)); });
+        if (expected == -99999) {
+            QCOMPARE(kind, FailureKind::TypeMismatch);
+        } else if (expected == 99999) {
+            QCOMPARE(kind, FailureKind::Overflow);
+        } else {
+            QCOMPARE(kind, std::optional<FailureKind>());
             QCOMPARE(value, expected);
-        } catch (const Failure& f) {
-            if (expected == -99999)
-                QCOMPARE(f.kind(), FailureKind::TypeMismatch);
-            else if (expected == 99999)
-                QCOMPARE(f.kind(), FailureKind::Overflow);
-            else
-                QFAIL("unexpected failure");
         }
     }
 

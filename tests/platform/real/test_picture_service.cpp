@@ -3,6 +3,7 @@
 
 #include "platform/real/picture_service.h"
 #include "support/corpus_files.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "support/gif_writer.h"
 #include "support/image_bmp.h"
@@ -82,24 +83,19 @@ private:
     // Null when refused.
     QImage loaded(const QString& file, QSize box)
     {
-        try {
-            return box.isValid() ? service_.loadForDisplay(file, box) : service_.load(file);
-        } catch (const Failure&) {
-            return {};
-        }
+        QImage picture;
+        failureOf([&] { picture = box.isValid() ? service_.loadForDisplay(file, box) : service_.load(file); });
+        return picture;
     }
 
     std::optional<Failure> failureLoading(const QString& file, bool forDisplay)
     {
-        try {
+        return failureOf([&] {
             if (forDisplay)
                 service_.loadForDisplay(file, QSize(100, 100));
             else
                 service_.load(file);
-        } catch (const Failure& failure) {
-            return failure;
-        }
-        return std::nullopt;
+        });
     }
 
 private slots:

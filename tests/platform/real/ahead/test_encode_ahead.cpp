@@ -6,6 +6,7 @@
 #include "platform/real/ahead/written_previews.h"
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "window/failure.h"
@@ -170,13 +171,8 @@ private slots:
         const QString shown = change == QLatin1String("file") ? path("other.jpg") : file;
         const QSize asked = change == QLatin1String("box") ? QSize(100, 80) : box;
         RealPictureService pictures(&previews);
-        const QImage result = [&] {
-            try {
-                return pictures.loadForDisplay(shown, asked);
-            } catch (const Failure&) {
-                return QImage();  // the flipped bit may make the file undecodable
-            }
-        }();
+        QImage result;  // stays null where the flipped bit makes the file undecodable
+        failureOf([&] { result = pictures.loadForDisplay(shown, asked); });
         QCOMPARE(result == marker, taken);
     }
 

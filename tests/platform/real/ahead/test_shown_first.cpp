@@ -5,6 +5,7 @@
 // ended leaves nothing behind.
 #include "platform/real/picture_service.h"
 #include "support/corpus_files.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "window/failure.h"
 
@@ -52,16 +53,6 @@ QImage djpegOf(const QString& jpeg)
     if (!djpeg.waitForFinished(60000) || djpeg.exitCode() != 0)
         return {};
     return decodedBitmap(djpeg.readAllStandardOutput());
-}
-
-FailureKind failureOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Failure& failure) {
-        return failure.kind();
-    }
-    return FailureKind::InvalidValue;  // none
 }
 
 }  // namespace
@@ -166,9 +157,9 @@ private slots:
         writeBytes(bad, damagedJpeg(makeJpeg(photoLike(1600, 1200, 4)), JpegDamage(damage)));
         RealPictureService pictures;
         const QImage earlier = pictures.loadShownFirst(good, box);
-        QCOMPARE(failureOf([&] { pictures.loadShownFirst(bad, box); }), FailureKind::NotAPicture);
+        QCOMPARE(thrownKind([&] { pictures.loadShownFirst(bad, box); }), FailureKind::NotAPicture);
         // The earlier drop's reduced picture is no longer backed by its whole one.
-        QCOMPARE(failureOf([&] { pictures.saveBitmap(earlier, path("out.bmp")); }), FailureKind::WriteFailed);
+        QCOMPARE(thrownKind([&] { pictures.saveBitmap(earlier, path("out.bmp")); }), FailureKind::WriteFailed);
         QCOMPARE(entries(dir_->path()), QStringList({QStringLiteral("bad.jpg"), QStringLiteral("good.jpg")}));
     }
 
@@ -185,7 +176,7 @@ private slots:
             RealPictureService pictures;
             const QImage shownA = pictures.loadShownFirst(a, box);
             const QImage shownB = pictures.loadShownFirst(b, box);
-            QCOMPARE(failureOf([&] { pictures.saveBitmap(shownA, path("a.bmp")); }), FailureKind::WriteFailed);
+            QCOMPARE(thrownKind([&] { pictures.saveBitmap(shownA, path("a.bmp")); }), FailureKind::WriteFailed);
             pictures.saveBitmap(shownB, path("b.bmp"));
             QVERIFY(readBytes(path("b.bmp")) == wholeB);
             QVERIFY(QFile::remove(path("b.bmp")));
@@ -209,7 +200,7 @@ private slots:
         QCOMPARE(pictures.savesFromAhead(), 0);
         QCOMPARE(decodedBitmap(readBytes(path("out.bmp"))),
                  photoLike(1600, 1200, 9).convertToFormat(QImage::Format_RGB32));
-        QCOMPARE(failureOf([&] { pictures.loadShownFirst(path("missing.jpg"), box); }), FailureKind::FileNotFound);
+        QCOMPARE(thrownKind([&] { pictures.loadShownFirst(path("missing.jpg"), box); }), FailureKind::FileNotFound);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "platform/real/jpeg/libjpeg_encoder.h"
 #include "platform/real/picture_service.h"
 #include "platform/services.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "support/permissions.h"
@@ -108,18 +109,10 @@ struct Input {
 // temporary file's mode is seen on the first road only.
 std::optional<FailureKind> write(const QString& road, const QString& target, const Input& input, int* temporaryMode)
 {
-    try {
-        if (road == QLatin1String("service")) {
-            RealFileService().replace(target, input.content);
-            return std::nullopt;
-        }
-        if (road == QLatin1String("bitmap")) {
-            RealPictureService().saveBitmap(input.picture, target);
-            return std::nullopt;
-        }
-    } catch (const Failure& failure) {
-        return failure.kind();
-    }
+    if (road == QLatin1String("service"))
+        return thrownKind([&] { RealFileService().replace(target, input.content); });
+    if (road == QLatin1String("bitmap"))
+        return thrownKind([&] { RealPictureService().saveBitmap(input.picture, target); });
     if (road == QLatin1String("jpeg")) {
         QByteArray destination = QFile::encodeName(target);
         const std::int16_t result =
@@ -673,13 +666,9 @@ private slots:
             QFile::remove(output);
             return;
         }
-        std::optional<FailureKind> refused;
         QImage shown;
-        try {
-            shown = RealPictureService().loadShownFirst(s.path, QSize(40, 30));
-        } catch (const Failure& failure) {
-            refused = failure.kind();
-        }
+        const std::optional<FailureKind> refused =
+            thrownKind([&] { shown = RealPictureService().loadShownFirst(s.path, QSize(40, 30)); });
         QCOMPARE(!refused, c.read);
         if (refused)
             QCOMPARE(*refused, FailureKind::ForeignFile);

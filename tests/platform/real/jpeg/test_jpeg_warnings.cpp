@@ -3,6 +3,7 @@
 // and the written bitmap alike, as djpeg decodes them; those whose picture libjpeg had to
 // make up in part are refused on every road with libjpeg's words, as djpeg warns of them.
 #include "platform/real/picture_service.h"
+#include "support/failures.h"
 #include "support/files.h"
 #include "window/failure.h"
 
@@ -197,16 +198,6 @@ class TestJpegWarnings : public QObject {
     std::unique_ptr<QTemporaryDir> dir_;
     QString path(const char* name) const { return dir_->filePath(QString::fromLatin1(name)); }
 
-    static std::optional<Failure> caught(const std::function<void()>& f)
-    {
-        try {
-            f();
-        } catch (const Failure& failure) {
-            return failure;
-        }
-        return std::nullopt;
-    }
-
 private slots:
     void init()
     {
@@ -285,7 +276,7 @@ private slots:
                      [&] { pictures.loadForDisplay(file, box); },
                      [&] { pictures.loadShownFirst(file, box); },
                  }) {
-                const std::optional<Failure> failure = caught(road);
+                const std::optional<Failure> failure = failureOf(road);
                 QVERIFY(failure.has_value());
                 QCOMPARE(failure->kind(), FailureKind::NotAPicture);
                 QVERIFY2(failure->detail().contains(refusal, Qt::CaseInsensitive), qPrintable(failure->detail()));
