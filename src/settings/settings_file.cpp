@@ -49,8 +49,12 @@ private:
 
 void saveSettings(WindowModel& w, FileService& files)
 {
-    const QString content = w.Text2.text() + QStringLiteral("\r\n") + printForm(w.Check1.value())
-        + QStringLiteral("\r\n") + printForm(w.Check2.value()) + QStringLiteral("\r\n");
+    w.savedQualityText = w.Text2.text();
+    w.savedProgressive = w.Check1.value();
+    w.savedTopmost = w.Check2.value();
+
+    const QString content = w.savedQualityText + QStringLiteral("\r\n") + printForm(w.savedProgressive)
+        + QStringLiteral("\r\n") + printForm(w.savedTopmost) + QStringLiteral("\r\n");
     // A file marked read-only, a folder that cannot be written or a full disk leave the
     // old file as it was; a written one is on disk before it replaces the old.
     try {
@@ -74,18 +78,25 @@ void loadSettings(WindowModel& w, FileService& files)
     LineReader lines(bytes);
 
     // All three lines are read before any value is applied.
+    // Each line read is kept in its variable, as far as the file goes.
     const std::optional<QString> quality = lines.next();
+    if (quality)
+        w.savedQualityText = *quality;
     const std::optional<QString> progressive = quality ? lines.next() : std::nullopt;
+    if (progressive)
+        w.loadedProgressive = *progressive;
     const std::optional<QString> topmost = progressive ? lines.next() : std::nullopt;
     if (!topmost) {
         qCDebug(pelkLog) << "Pelk.ini has fewer than three lines: nothing applied";
         return;
     }
+    w.loadedTopmost = *topmost;
 
-    w.Text2.setText(numberText(readNumber(*quality)));
+    w.loadedQuality = readNumber(w.savedQualityText);
+    w.Text2.setText(numberText(w.loadedQuality));
     try {
-        w.Check1.setValue(toInt16(*progressive));
-        w.Check2.setValue(toInt16(*topmost));
+        w.Check1.setValue(toInt16(w.loadedProgressive));
+        w.Check2.setValue(toInt16(w.loadedTopmost));
     } catch (const Failure& failure) {
         // A bad line stops the load here; what was applied stays applied.
         qCDebug(pelkLog).noquote() << "Pelk.ini: a check line is no check-box value:" << failure.detail();

@@ -36,8 +36,10 @@ const SourceMode* modeOf(const QString& type)
 void takeDroppedFiles(WindowModel& w, Platform& p, const DropData& data)
 {
     if (data.hasFileList) {
-        for (const QString& path : data.files)
-            w.Label1.setCaption(path);
+        for (const QString& path : data.files) {
+            w.sourcePathVar = path;
+            w.Label1.setCaption(w.sourcePathVar);
+        }
         // Opened by its decoded name, such a file would be missed, or another file would be
         // converted in its place and its output written under that other name.
         if (data.unreadableNames.contains(w.Label1.caption()))
@@ -71,8 +73,10 @@ void go(WindowModel& w, Platform& p)
 
     w.Image1.setPicture(p.pictures.loadShownFirst(w.Label1.caption(), pixels(w.Image1.design().twips).size()));
     w.Label6.setCaption(QString::number(p.files.length(w.Label1.caption())) + QStringLiteral("Bytes"));
-    w.Text3.setText(w.Label1.caption().right(3));
-    if (const SourceMode* mode = modeOf(w.Text3.text())) {
+    w.sourcePathVar = w.Label1.caption();
+    w.Text3.setText(w.sourcePathVar.right(3));
+    w.sourceType = w.Text3.text();
+    if (const SourceMode* mode = modeOf(w.sourceType)) {
         rename(w);
         w.Text1.setText(w.Text5.text() + mode->outputExtension);
         w.Command1.setCaption(mode->caption);
