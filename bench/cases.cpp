@@ -103,10 +103,10 @@ std::vector<qint64> runCases(Context& c, const Sample& s, std::span<const TimedC
                 reps, [&] { return timeOurs(c, row, file); }, [&] { return timePeer(c, row, file); }, a, b);
             yardsticks[yardstick] = summarise(b);
         }
-        const auto earlier = yardsticks.find(yardstick);
-        if (earlier == yardsticks.end())
+        const auto theirs = yardsticks.find(yardstick);
+        if (theirs == yardsticks.end())
             fail(QStringLiteral("%1 has no earlier times").arg(yardstick));
-        c.report.timing(QString::fromUtf8(row.wait), s.label, summarise(a), yardstick, earlier->second,
+        c.report.timing(QString::fromUtf8(row.wait), s.label, summarise(a), yardstick, theirs->second,
                         s.targets ? row.target : std::nullopt);
         const bool pressed = row.ours == Ours::Press || row.ours == Ours::PressAfterLooking;
         written.push_back(pressed ? QFileInfo(outputOf(file, row.source)).size() : 0);

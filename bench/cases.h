@@ -4,7 +4,9 @@
 #include "stats.h"
 
 #include <QStringList>
+#include <optional>
 #include <span>
+#include <vector>
 
 // What every section of the run shares: the sample pictures, the two sessions, and the
 // table of timed cases with the one loop that runs them.

@@ -41,6 +41,7 @@ public:
     // A row given whole (sizes, memory, a time with no yardstick).
     void plain(const Row& r);
     QString markdown(const QStringList& header) const;
+    const std::vector<Row>& rows() const { return rows_; }
 
 private:
     std::vector<Row> rows_;
