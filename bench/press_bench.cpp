@@ -130,6 +130,7 @@ void sizeCases(Context& c, const Sample& s, qint64 oursBaseline, qint64 oursProg
 
 void pressCases(Context& c, const Sample& s)
 {
+    // The sizes written by the rows of `presses`: the baseline JPEG, the progressive, the bitmap.
     const std::vector<qint64> written = runCases(c, s, presses, s.reps);
     syncCase(c, s, QStringLiteral("its sync alone (file of the bitmap's size)"), written[2]);
     runCases(c, s, pressesAfterLooking, s.reps);
