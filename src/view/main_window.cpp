@@ -45,10 +45,7 @@ QWidget* createButton(CommandButton& button, QWidget* parent)
     auto* w = new QPushButton(button.caption(), parent);
     w->setAutoDefault(false);
     QObject::connect(w, &QPushButton::clicked, w, [&button] { button.click(); });
-    button.observe([w, &button] {
-        w->setText(button.caption());
-        w->setVisible(button.visible());
-    });
+    button.observe([w, &button] { w->setText(button.caption()); });
     return w;
 }
 
@@ -58,10 +55,7 @@ QWidget* createLabel(Label& label, QWidget* parent)
     w->setTextFormat(Qt::PlainText);  // a file name is never markup
     w->setAlignment(alignment(label.design().align));
     w->setWordWrap(label.design().sunken);
-    label.observe([w, &label] {
-        w->setText(label.caption());
-        w->setVisible(label.visible());
-    });
+    label.observe([w, &label] { w->setText(label.caption()); });
     return w;
 }
 
@@ -73,7 +67,6 @@ QWidget* createCheckBox(CheckBox& box, QWidget* parent)
         // 2 is the grayed state, which only a tristate box can show.
         w->setCheckState(box.value() == 0 ? Qt::Unchecked : box.value() == 1 ? Qt::Checked : Qt::PartiallyChecked);
         w->setTristate(box.value() == 2);
-        w->setVisible(box.visible());
     };
     show();
     box.observe(show);
@@ -93,10 +86,7 @@ QWidget* createPicture(PictureBox& picture, QWidget* parent)
             picture.OLEDragDrop(dropped);
     };
     w->setPicture(picture.picture());
-    picture.observe([w, &picture] {
-        w->setPicture(picture.picture());
-        w->setVisible(picture.visible());
-    });
+    picture.observe([w, &picture] { w->setPicture(picture.picture()); });
     return w;
 }
 
@@ -181,7 +171,6 @@ QLineEdit* MainWindow::createTextBox(TextBox& box, QWidget* parent)
             edit->setMaxLength(length);
         if (edit->text() != box.text())
             edit->setText(box.text());
-        edit->setVisible(box.visible());
     };
     show();
     box.observe(show);
@@ -189,13 +178,14 @@ QLineEdit* MainWindow::createTextBox(TextBox& box, QWidget* parent)
     return edit;
 }
 
-void MainWindow::applyDesign(QWidget* widget, const Control& control)
+void MainWindow::applyDesign(QWidget* widget, Control& control)
 {
     const Design& d = control.design();
     widget->setObjectName(d.name);
     widget->setGeometry(pixels(d.twips));
     widget->setToolTip(d.toolTip);
     widget->setVisible(control.visible());
+    control.observe([widget, &control] { widget->setVisible(control.visible()); });
     if (!d.accessibleName.isEmpty())
         widget->setAccessibleName(d.accessibleName);
     if (d.designFont)

@@ -36,7 +36,7 @@ private:
     void addMenu();
     QWidget* createWidget(Control& control, QWidget* parent);
     QLineEdit* createTextBox(TextBox& box, QWidget* parent);
-    void applyDesign(QWidget* widget, const Control& control);
+    void applyDesign(QWidget* widget, Control& control);
     void setTabChain();
     void stackWindowedOnTop();
 

@@ -25,7 +25,6 @@ ScrollBarView::ScrollBarView(ScrollBar& bar, QWidget* parent) : QScrollBar(Qt::H
         const QSignalBlocker blocker(this);
         if (value() != bar.value())
             setValue(bar.value());
-        setVisible(bar.visible());
     });
 }
 

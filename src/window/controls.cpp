@@ -3,6 +3,16 @@
 #include "window/failure.h"
 
 namespace pelk {
+namespace {
+
+// A value a control cannot take is refused before anything changes.
+void refuseUnless(bool valid, int value)
+{
+    if (!valid)
+        throw Failure(FailureKind::InvalidValue, QStringLiteral("Value %1").arg(value));
+}
+
+}  // namespace
 
 Control::Control(Design design) : design_(std::move(design)), visible_(design_.visible) { }
 
@@ -50,21 +60,12 @@ std::int16_t TextBox::keyPress(std::int16_t code)
     return code;
 }
 
-Label::Label(Design design, QString caption) : Control(std::move(design)), caption_(std::move(caption)) { }
-
-void Label::setCaption(const QString& caption)
-{
-    if (caption_ == caption)
-        return;
-    caption_ = caption;
-    changed();
-}
-
-CommandButton::CommandButton(Design design, QString caption) : Control(std::move(design)), caption_(std::move(caption))
+CaptionedControl::CaptionedControl(Design design, QString caption)
+    : Control(std::move(design)), caption_(std::move(caption))
 {
 }
 
-void CommandButton::setCaption(const QString& caption)
+void CaptionedControl::setCaption(const QString& caption)
 {
     if (caption_ == caption)
         return;
@@ -82,8 +83,7 @@ CheckBox::CheckBox(Design design, QString caption) : Control(std::move(design)),
 
 void CheckBox::setValue(int value)
 {
-    if (value < 0 || value > 2)
-        throw Failure(FailureKind::InvalidValue, QStringLiteral("Value %1").arg(value));
+    refuseUnless(value >= 0 && value <= 2, value);
     if (value_ == value)
         return;
     value_ = static_cast<std::int16_t>(value);
@@ -102,8 +102,7 @@ ScrollBar::ScrollBar(Design design, int min, int max, int smallChange, int large
 
 void ScrollBar::setValue(int value)
 {
-    if (value < min_ || value > max_)
-        throw Failure(FailureKind::InvalidValue, QStringLiteral("Value %1").arg(value));
+    refuseUnless(value >= min_ && value <= max_, value);
     if (value_ == value)
         return;
     value_ = static_cast<std::int16_t>(value);
@@ -114,8 +113,7 @@ void ScrollBar::setValue(int value)
 
 void ScrollBar::dragTo(int value)
 {
-    if (value < min_ || value > max_)
-        throw Failure(FailureKind::InvalidValue, QStringLiteral("Value %1").arg(value));
+    refuseUnless(value >= min_ && value <= max_, value);
     if (!dragging_) {
         dragging_ = true;
         dragStart_ = value_;

@@ -98,9 +98,10 @@ private:
     int maxLength_;
 };
 
-class Label : public Control {
+// A control showing a caption the program may change.
+class CaptionedControl : public Control {
 public:
-    Label(Design design, QString caption);
+    CaptionedControl(Design design, QString caption);
     const QString& caption() const { return caption_; }
     void setCaption(const QString& caption);
 
@@ -108,17 +109,17 @@ private:
     QString caption_;
 };
 
-class CommandButton : public Control {
+class Label : public CaptionedControl {
 public:
-    CommandButton(Design design, QString caption);
-    const QString& caption() const { return caption_; }
-    void setCaption(const QString& caption);
+    using CaptionedControl::CaptionedControl;
+};
+
+class CommandButton : public CaptionedControl {
+public:
+    using CaptionedControl::CaptionedControl;
     void click();  // the user pressed the button
 
     Event Click;
-
-private:
-    QString caption_;
 };
 
 class CheckBox : public Control {
