@@ -7,9 +7,8 @@
 #include <functional>
 #include <vector>
 
-// The window Pelk17 without widgets: its controls with their design values and the
-// runtime behaviours the handlers rely on, and the window variables. A thin widget view
-// shows it; handlers and tests work on it directly.
+// The window Pelk17 without widgets: its controls as designed, and the window variables.
+// A thin widget view shows it; handlers and tests work on it directly.
 namespace pelk {
 
 // The face five controls name; the others use the window's default font.
