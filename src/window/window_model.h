@@ -1,193 +1,19 @@
 #pragma once
 
-#include "window/drop_data.h"
+#include "window/controls.h"
 
-#include <QImage>
-#include <QRect>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-// The window Pelk17 without widgets: its controls with their design values and the
-// runtime behaviours the handlers rely on, and the window variables. A thin widget view
-// shows it; handlers and tests work on it directly.
+// The window Pelk17 without widgets: its controls as designed, and the window variables.
+// A thin widget view shows it; handlers and tests work on it directly.
 namespace pelk {
-
-struct Twips {
-    int left, top, width, height;
-};
-
-// The design is laid out in twips; the window is drawn at 96 dots per inch.
-inline constexpr int twipsPerPixel = 15;
-inline QRect pixels(const Twips& t)
-{
-    return {t.left / twipsPerPixel, t.top / twipsPerPixel, t.width / twipsPerPixel, t.height / twipsPerPixel};
-}
-
-enum class ControlKind { PushButton, HScrollBar, Label, TextBox, CheckBox, PictureBox };
-enum class Align { Left, Center, Right };
-// Backgrounds: the window's (the platform's menu colour), white, or the platform's own
-// colour for that kind of control.
-enum class Fill { Window, White, Platform };
 
 // The face five controls name; the others use the window's default font.
 inline const QString designFontFamily = QStringLiteral("ＭＳ Ｐゴシック");
 inline constexpr double designFontPoints = 8.25;
-
-struct Design {
-    QString name;
-    ControlKind kind = ControlKind::Label;
-    Twips twips{};
-    int tabIndex = -1;  // -1: the control has no place in the tab sequence
-    bool visible = true;
-    QString toolTip;
-    QString accessibleName;  // what a screen reader names a control without a caption
-    bool designFont = false;
-    bool redText = false;
-    Fill fill = Fill::Platform;
-    Align align = Align::Left;
-    bool sunken = false;
-};
-
-using Event = std::function<void()>;
-
-class Control {
-public:
-    explicit Control(Design design);
-    virtual ~Control() = default;
-    Control(const Control&) = delete;
-    Control& operator=(const Control&) = delete;
-
-    const Design& design() const { return design_; }
-    const QString& name() const { return design_.name; }
-
-    bool visible() const { return visible_; }
-    void setVisible(bool visible);
-
-    // Called after every change a user could see (for the view); not an event handler.
-    void observe(Event observer) { observers_.push_back(std::move(observer)); }
-
-protected:
-    void changed();
-
-private:
-    Design design_;
-    bool visible_;
-    std::vector<Event> observers_;
-};
-
-class TextBox : public Control {
-public:
-    TextBox(Design design, QString text, int maxLength);
-
-    const QString& text() const { return text_; }
-    // Keeps the first maxLength() UTF-16 units when the maximum length is not 0;
-    // raises Change only when the kept text differs from the old one.
-    void setText(const QString& text);
-
-    int maxLength() const { return maxLength_; }
-    // 0 means no limit; a negative length is Failure(InvalidValue) and changes nothing.
-    void setMaxLength(int length);
-
-    // A character key about to enter the box: runs KeyPress with the code, which it may
-    // change; returns the code to enter (0: the key is discarded).
-    std::int16_t keyPress(std::int16_t code);
-
-    Event Change;
-    std::function<void(std::int16_t&)> KeyPress;
-
-private:
-    QString text_;
-    int maxLength_;
-};
-
-class Label : public Control {
-public:
-    Label(Design design, QString caption);
-    const QString& caption() const { return caption_; }
-    void setCaption(const QString& caption);
-
-private:
-    QString caption_;
-};
-
-class CommandButton : public Control {
-public:
-    CommandButton(Design design, QString caption);
-    const QString& caption() const { return caption_; }
-    void setCaption(const QString& caption);
-    void click();  // the user pressed the button
-
-    Event Click;
-
-private:
-    QString caption_;
-};
-
-class CheckBox : public Control {
-public:
-    CheckBox(Design design, QString caption);
-    const QString& caption() const { return caption_; }
-
-    std::int16_t value() const { return value_; }
-    // 0 cleared, 1 set, 2 grayed; anything else is Failure(InvalidValue). A change of
-    // value, by the user or by the program, raises Click.
-    void setValue(int value);
-    void userClick();  // a click of the user: set when not set, cleared when set
-
-    Event Click;
-
-private:
-    QString caption_;
-    std::int16_t value_ = 0;
-};
-
-class ScrollBar : public Control {
-public:
-    ScrollBar(Design design, int min, int max, int smallChange, int largeChange, int value);
-
-    int min() const { return min_; }
-    int max() const { return max_; }
-    int smallChange() const { return smallChange_; }
-    int largeChange() const { return largeChange_; }
-    std::int16_t value() const { return value_; }
-    // A value outside min..max is Failure(InvalidValue) and changes nothing; Change is
-    // raised only when the value really changes.
-    void setValue(int value);
-    // The user drags the thumb: the value follows and Scroll is raised on each move;
-    // releasing it raises Change when the value differs from where the drag began.
-    void dragTo(int value);
-    void endDrag();
-    bool dragging() const { return dragging_; }
-
-    Event Change;
-    Event Scroll;
-
-private:
-    int min_, max_, smallChange_, largeChange_;
-    std::int16_t value_;
-    bool dragging_ = false;
-    std::int16_t dragStart_ = 0;
-};
-
-class PictureBox : public Control {
-public:
-    explicit PictureBox(Design design);
-    const QImage& picture() const { return picture_; }
-    void setPicture(QImage picture);
-
-    std::function<void(const DropData&)> OLEDragDrop;
-
-private:
-    QImage picture_;
-};
-
-struct MenuItem {
-    QString name;
-    QString caption;
-    Event Click;
-};
 
 // The window Pelk17: eighteen controls, one menu item, eleven window variables.
 class WindowModel {
@@ -202,39 +28,41 @@ public:
     static constexpr int clientHeightTwips = 4575;
     static QSize clientPixels() { return pixels({0, 0, clientWidthTwips, clientHeightTwips}).size(); }
 
-    CommandButton Command1;
-    ScrollBar HScroll1;
-    Label Label8;
-    TextBox Text2;
-    Label Label2;
-    CheckBox Check1;
-    CheckBox Check2;
-    Label Label3;
-    Label Label6;
-    Label Label4;
-    Label Label7;
-    Label Label1;
-    TextBox Text1;
-    PictureBox Image1;
-    PictureBox Image2;
-    TextBox Text3;
-    TextBox Text4;
-    TextBox Text5;
-    MenuItem mnuVer;
+    CommandButton Command1;  // the convert button; its caption names the conversion
+    ScrollBar HScroll1;      // the quality slider, coupled with Text2
+    Label Label8;            // the tick scale under the slider
+    TextBox Text2;           // the quality number, two digits at most
+    Label Label2;            // the percent sign beside the quality number
+    CheckBox Check1;         // the progressive JPEG option, kept in the settings
+    CheckBox Check2;         // the always-on-top option, kept in the settings
+    Label Label3;            // the heading over the source side
+    Label Label6;            // the source file's size in bytes
+    Label Label4;            // the heading over the output side
+    Label Label7;            // the output file's size in bytes
+    Label Label1;            // the source path: shown here and stored nowhere else
+    TextBox Text1;           // the output path a press writes to
+    PictureBox Image1;       // the source preview; takes drops
+    PictureBox Image2;       // the output preview; takes drops
+    // Hidden working fields, never shown and never focused.
+    TextBox Text3;    // the source type, the path's last three characters; a press and a refused drop
+                      // leave in it what is no type, so that the next press converts nothing
+    TextBox Text4;    // the base length: the source path's length minus 4, as decimal text
+    TextBox Text5;    // the base path: its maximum length set to the base length, it keeps the path cut there
+    MenuItem mnuVer;  // the one menu item: the version box
 
     // Window variables.
-    std::int16_t qualityValue = 0;
-    QString outputPath;
-    QString progressiveText;
-    QString sourcePathVar;
-    QString sourceType;
+    std::int16_t qualityValue = 0;  // the quality taken from Text2 at a press
+    QString outputPath;             // the output path taken from Text1 at a press
+    QString progressiveText;        // Check1 at a press, as the text of true or false
+    QString sourcePathVar;          // a copy of the source path taken by the drop handlers and go
+    QString sourceType;             // the copy of Text3 on which go picks the mode
     // The settings record: touched only by the settings routines.
-    QString savedQualityText;
-    std::int16_t savedProgressive = 0;
-    std::int16_t savedTopmost = 0;
-    double loadedQuality = 0;
-    QString loadedProgressive;
-    QString loadedTopmost;
+    QString savedQualityText;           // line 1 as saved
+    std::int16_t savedProgressive = 0;  // Check1's value as saved
+    std::int16_t savedTopmost = 0;      // Check2's value as saved
+    double loadedQuality = 0;           // line 1 read as a number at start-up
+    QString loadedProgressive;          // line 2 as read
+    QString loadedTopmost;              // line 3 as read
 
     // Window events.
     Event Load;

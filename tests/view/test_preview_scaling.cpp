@@ -3,7 +3,7 @@
 // must still look like the whole picture smoothed down, detail and noise included.
 #include "support/files.h"
 
-#include "view/main_window.h"
+#include "view/picture_box.h"
 
 #include <QTest>
 
