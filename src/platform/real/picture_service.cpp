@@ -35,24 +35,20 @@ const QString reducedMark = QStringLiteral("pelk-reduced");
 
 }  // namespace
 
-RealPictureService::RealPictureService(WrittenPreviews* previews) : previews_(previews) { allowLargePictures(); }
+RealPictureService::RealPictureService(WrittenPreviews* previews)
+    : ahead_(std::make_unique<BitmapAhead>()), previews_(previews)
+{
+    allowLargePictures();
+}
 
 RealPictureService::~RealPictureService() = default;
 
-void RealPictureService::waitUntilIdle()
-{
-    if (ahead_) {
-        try {
-            ahead_->bytes();
-        } catch (const Failure&) {
-        }
-    }
-}
+void RealPictureService::waitUntilIdle() { ahead_->waitUntilIdle(); }
 
 QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
 {
     // A new drop supersedes what was made for the last one.
-    ahead_.reset();
+    ahead_->cancel();
     shownKey_ = 0;
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
@@ -87,12 +83,13 @@ QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
     }
 
     // The full decode on the other core while this one makes the preview.
-    auto ahead = std::make_unique<BitmapAhead>(bytes);
+    ahead_->start(bytes);
     PictureRead shown = readJpeg(bytes, box);
-    if (shown.problem != ReadProblem::None)
-        throw failureOf(shown);  // and the job is stopped
+    if (shown.problem != ReadProblem::None) {
+        ahead_->cancel();
+        throw failureOf(shown);
+    }
     shown.picture.setText(reducedMark, QStringLiteral("1"));
-    ahead_ = std::move(ahead);
     shownKey_ = shown.picture.cacheKey();
     return std::move(shown.picture);
 }
@@ -128,7 +125,7 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
     // is still held: the bytes made in the background, waited for when need be.
     const QByteArray* made = nullptr;
     if (!picture.text(reducedMark).isEmpty()) {
-        if (!ahead_ || picture.cacheKey() != shownKey_)
+        if (shownKey_ == 0 || picture.cacheKey() != shownKey_)
             throw Failure(FailureKind::WriteFailed, QStringLiteral("the full picture is no longer held"));
         try {
             made = &ahead_->bytes();

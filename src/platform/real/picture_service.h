@@ -29,7 +29,7 @@ public:
     void waitUntilIdle();
 
 private:
-    // The reduced picture shown for the JPEG whose bitmap is made ahead.
+    // The bitmap of the JPEG last dropped, made ahead, and the reduced picture shown for it.
     std::unique_ptr<BitmapAhead> ahead_;
     qint64 shownKey_ = 0;
     int savesFromAhead_ = 0;

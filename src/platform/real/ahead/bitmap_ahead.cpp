@@ -4,39 +4,37 @@
 
 namespace pelk {
 
-BitmapAhead::BitmapAhead(QByteArray jpeg)
-    : job_([this, jpeg = std::move(jpeg)] {
-          Made made = make(jpeg, cancel_);
-          const std::lock_guard lock(mutex_);
-          made_ = std::move(made);
-          done_.notify_all();
-      })
+void BitmapAhead::start(QByteArray jpeg)
 {
+    made_.reset();
+    job_.request({++drop_, std::move(jpeg)}, std::chrono::milliseconds(0));
 }
 
-BitmapAhead::~BitmapAhead()
+void BitmapAhead::cancel()
 {
-    cancel_ = true;
-    job_.join();
+    made_.reset();
+    job_.cancel();
 }
 
-BitmapAhead::Made BitmapAhead::make(const QByteArray& jpeg, const std::atomic<bool>& cancel)
+std::optional<BitmapAhead::Made> BitmapAhead::make(const Request& request, const std::atomic<bool>& cancel)
 {
     try {
         QByteArray bitmap;
-        const PictureRead read = readJpegAsBitmap(jpeg, &bitmap, &cancel);
+        const PictureRead read = readJpegAsBitmap(request.jpeg, &bitmap, &cancel);
         if (read.problem != ReadProblem::None)
-            return {{}, failureOf(read)};
-        return {std::move(bitmap), std::nullopt};
+            return Made{{}, failureOf(read)};
+        return Made{std::move(bitmap), std::nullopt};
     } catch (const std::bad_alloc&) {
-        return {{}, Failure(FailureKind::WriteFailed, QStringLiteral("no memory for the bitmap"))};
+        return Made{{}, Failure(FailureKind::WriteFailed, QStringLiteral("no memory for the bitmap"))};
     }
 }
 
 const QByteArray& BitmapAhead::bytes()
 {
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return made_.has_value(); });
+    if (!made_)
+        made_ = job_.take({drop_, {}});
+    if (!made_)
+        throw Failure(FailureKind::WriteFailed, QStringLiteral("the full picture is no longer held"));
     if (made_->failure)
         throw *made_->failure;
     return made_->bitmap;

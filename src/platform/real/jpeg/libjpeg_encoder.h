@@ -2,14 +2,14 @@
 
 #include "platform/services.h"
 
-#include <QImage>
 #include <QSize>
 
+#include <atomic>
 #include <memory>
-#include <optional>
 
 namespace pelk {
 
+class EncodeAhead;
 class WrittenPreviews;
 
 // The JPEG encoder on libjpeg-turbo: reads the source as the picture service does (by
@@ -37,16 +37,9 @@ public:
     void waitUntilIdle();
 
 private:
-    struct Prepared {
-        QByteArray bytes;
-        QSize previewBox;
-        QImage preview;
-    };
-    std::optional<Prepared> takePrepared(const QByteArray& sourcePath, std::uint8_t quality, bool progressive);
-
-    struct Ahead;
-    std::unique_ptr<Ahead> ahead_;
+    std::unique_ptr<EncodeAhead> ahead_;
     WrittenPreviews* previews_;
+    std::atomic<int> pressesFromPrepared_{0};
 };
 
 }  // namespace pelk

@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,10 +85,15 @@ private:
     }
 
 private slots:
+    // The program's own category is heard here: a refusal must be logged in it, at debug
+    // level, and never as a warning.
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("pelk17.problems.debug=true")); }
+
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     }
 
     void quantisationTables_data()
@@ -288,6 +295,8 @@ private slots:
         writeBytes(path("out.jpg"), older);
         const QStringList before = entries(dir_->path());
 
+        // The source named, and a reason after it.
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^SavetoJPEG: .*/in\\.bmp : .+")));
         QVERIFY(encode(path("in.bmp"), path("out.jpg"), 75) != 0);
         QCOMPARE(readBytes(path("out.jpg")), older);
         QCOMPARE(entries(dir_->path()), before);  // no temporary file left behind

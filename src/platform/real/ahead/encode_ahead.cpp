@@ -1,0 +1,60 @@
+#include "platform/real/ahead/encode_ahead.h"
+
+#include "platform/real/jpeg/encoder_source.h"
+#include "platform/real/jpeg/jpeg_compress.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
+
+#include <QBuffer>
+#include <QFile>
+
+namespace pelk {
+
+void EncodeAhead::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
+                          QSize previewBox)
+{
+    previewBox_ = previewBox;
+    job_.request({sourcePath, quality, progressive, previewBox}, std::chrono::milliseconds(restMs));
+}
+
+void EncodeAhead::cancel() { job_.cancel(); }
+
+std::optional<EncodeAhead::Encoded> EncodeAhead::take(const QByteArray& sourcePath, std::uint8_t quality,
+                                                      bool progressive)
+{
+    std::optional<Made> made = job_.take({sourcePath, quality, progressive, previewBox_});
+    if (!made || !made->stamp.sameVersion(fileStamp(QFile::decodeName(sourcePath))))
+        return std::nullopt;
+    return std::move(made->encoded);
+}
+
+std::optional<EncodeAhead::Made> EncodeAhead::encode(const Request& request, const std::atomic<bool>& cancel)
+{
+    const QString name = QFile::decodeName(request.source);
+    const QString what = QStringLiteral("encode ahead: ") + name;
+    const FileStamp before = fileStamp(name);
+    QByteArray bytes;
+    {
+        EncoderSource source;
+        if (const MaybeProblem problem = source.read(name)) {
+            logged(*problem, what);
+            return std::nullopt;
+        }
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (const MaybeProblem problem =
+                encodeInto(buffer, source.pixels(), request.quality, request.progressive, &cancel)) {
+            if (!cancel)  // a job stopped is no failure
+                logged(*problem, what);
+            return std::nullopt;
+        }
+    }
+    QImage preview;
+    if (request.previewBox.isValid() && !cancel)
+        preview = JpegDecoder(bytes).decode(request.previewBox).picture;
+    // A source that changed while it was read gives nothing to keep.
+    if (!before.sameVersion(fileStamp(name)))
+        return std::nullopt;
+    return Made{before, {std::move(bytes), request.previewBox, std::move(preview)}};
+}
+
+}  // namespace pelk

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/real/ahead/background_job.h"
+#include "platform/real/files/file_stamp.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <optional>
+
+namespace pelk {
+
+// The JPEG a press is likely to ask for, encoded ahead into memory: the source read as a
+// press reads it, the bytes, and the output's preview decoded from those very bytes as
+// the picture service would decode the file. Nothing is written to any file here.
+class EncodeAhead {
+public:
+    struct Encoded {
+        QByteArray bytes;
+        QSize previewBox;
+        QImage preview;  // null when none was asked for, or it could not be made
+    };
+
+    // Encodes once `restMs` have passed without a newer request; a valid `previewBox`
+    // asks for the preview too.
+    void prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs, QSize previewBox);
+    // Drops what was prepared or is being prepared.
+    void cancel();
+    // The bytes when they were made from these arguments and the source file is still the
+    // version they were read from; nothing otherwise. A job for these very arguments still
+    // waiting or running is waited for: it is ahead of a new encode.
+    std::optional<Encoded> take(const QByteArray& sourcePath, std::uint8_t quality, bool progressive);
+    // Returns once no job waits or runs.
+    void waitUntilIdle() { job_.waitUntilIdle(); }
+
+private:
+    struct Request {
+        QByteArray source;
+        std::uint8_t quality = 0;
+        bool progressive = false;
+        QSize previewBox;
+        bool operator==(const Request&) const = default;
+    };
+    struct Made {
+        FileStamp stamp;  // the source as it was read
+        Encoded encoded;
+    };
+    static std::optional<Made> encode(const Request& request, const std::atomic<bool>& cancel);
+
+    QSize previewBox_;  // the last prepare's: a press does not know it
+    BackgroundJob<Request, Made> job_{&EncodeAhead::encode};
+};
+
+}  // namespace pelk
