@@ -410,11 +410,11 @@ Stats syncSeconds(const QString& folder, qint64 size, int reps)
     std::vector<double> times;
     for (int i = 0; i < reps; ++i) {
         ReplacingFile file(path);
-        if (!file.open() || file.device().write(bytes) != bytes.size())
+        if (file.open() || file.device().write(bytes) != bytes.size())
             fail(QStringLiteral("cannot write %1").arg(path));
         file.device().flush();
         const Clock::time_point t0 = Clock::now();
-        if (!file.commit())
+        if (file.commit())
             fail(QStringLiteral("cannot commit %1").arg(path));
         times.push_back(seconds(t0, Clock::now()));
     }

@@ -25,8 +25,8 @@ BitmapAhead::Made BitmapAhead::make(const QByteArray& jpeg, const std::atomic<bo
     try {
         QByteArray bitmap;
         const PictureRead read = readJpegAsBitmap(jpeg, &bitmap, &cancel);
-        if (read.problem != ReadProblem::None)
-            return {{}, failureOf(read)};
+        if (read.problem)
+            return {{}, read.problem->failure()};
         return {std::move(bitmap), std::nullopt};
     } catch (const std::bad_alloc&) {
         return {{}, Failure(FailureKind::WriteFailed, QStringLiteral("no memory for the bitmap"))};

@@ -221,9 +221,9 @@ struct Source {
             return Written;
         }
         PictureRead read = readPicture(name);
-        if (read.problem != ReadProblem::None) {
-            qWarning("SavetoJPEG: %s: %s", logName.constData(), qPrintable(read.reason));
-            return read.problem == ReadProblem::TooLarge ? SourceTooLarge : SourceUnreadable;
+        if (read.problem) {
+            qWarning("SavetoJPEG: %s: %s", logName.constData(), qPrintable(read.problem->reason));
+            return read.problem->kind == FailureKind::TooLarge ? SourceTooLarge : SourceUnreadable;
         }
         picture = std::move(read.picture);
         pixels = pixelsOf(picture);
@@ -458,24 +458,24 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // A temporary file beside the target replaces it only once complete; a failure
     // removes the temporary file and leaves any older file untouched.
     ReplacingFile output(QFile::decodeName(destinationPath));
-    if (!output.open()) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
-        return encoderResult::fromFailure(output.problem(), DestinationUnwritable);
+    if (const MaybeProblem problem = output.open()) {
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(problem->reason));
+        return encoderResult::fromFailure(problem->kind, DestinationUnwritable);
     }
     if (prepared) {
         if (output.device().write(prepared->bytes) != prepared->bytes.size()) {
             qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.device().errorString()));
-            return encoderResult::fromFailure(output.writeProblem(), EncodeFailed);
+            return encoderResult::fromFailure(output.writeProblem().kind, EncodeFailed);
         }
     } else if (encodeInto(output.device(), source, quality, progressive, nullptr, destinationPath) != Written) {
         // A write that failed is the destination's fault, not the encoder's.
-        if (output.device().error() != QFileDevice::NoError || output.writeProblem() == FailureKind::DiskFull)
-            return encoderResult::fromFailure(output.writeProblem(), EncodeFailed);
+        if (output.device().error() != QFileDevice::NoError || output.writeProblem().kind == FailureKind::DiskFull)
+            return encoderResult::fromFailure(output.writeProblem().kind, EncodeFailed);
         return EncodeFailed;
     }
-    if (!output.commit()) {
-        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(output.errorString()));
-        return encoderResult::fromFailure(output.problem(), EncodeFailed);
+    if (const MaybeProblem problem = output.commit()) {
+        qWarning("SavetoJPEG: %s: %s", destinationPath.constData(), qPrintable(problem->reason));
+        return encoderResult::fromFailure(problem->kind, EncodeFailed);
     }
     if (prepared) {
         if (previews_ && !prepared->preview.isNull())
