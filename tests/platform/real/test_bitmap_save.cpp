@@ -213,6 +213,23 @@ private slots:
         QCOMPARE(decodePlainBmp(file).pixel(width - 1, 0), qRgb(40 + width - 1, 40 + width - 1, 40 + width - 1));
     }
 
+    // Pins the Qt behaviour the writer clears row padding for: Qt's writer copies an 8-bit
+    // picture's rows whole. When this fails, Qt writes zeros itself and the clearing can go.
+    void qtWriterCopiesRowPadding()
+    {
+        QImage picture(5, 2, QImage::Format_Indexed8);
+        picture.setColorTable(QList<QRgb>(256, qRgb(0, 0, 0)));  // 256 colours: written as 8-bit
+        for (int y = 0; y < picture.height(); ++y) {
+            std::fill_n(picture.scanLine(y), picture.bytesPerLine(), uchar(0xab));
+            std::fill_n(picture.scanLine(y), picture.width(), uchar(1));
+        }
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "BMP"));
+        const BmpHeader header = parseBmpHeader(buffer.data());
+        QVERIFY(header.valid);
+        QCOMPARE(buffer.data().mid(header.dataOffset + 5, 3), QByteArray(3, char(0xab)));
+    }
+
     // A null picture is refused before any file is opened. Which targets are refused, and
     // what a failed write leaves, is the road's table (test_replacing_file).
     void noPictureKeepsOlderFile()
