@@ -19,7 +19,8 @@ struct JpegHeader {
     QSize size;             // as stored, before the EXIF turn; invalid when unreadable
     int bytesPerPixel = 4;  // of the decoded picture: 1 for gray, 4 for colour
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;  // EXIF
-    MaybeProblem problem;                                                         // with libjpeg's own words
+    // Why the file is refused from its header alone, in libjpeg's own words.
+    MaybeProblem problem;
 };
 
 // 1, 2, 4 or 8: how far a JPEG of `size` (as stored) is reduced in decoding for a `box`,
