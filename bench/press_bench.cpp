@@ -50,11 +50,11 @@ void syncCase(Context& c, const Sample& s, const QString& wait, qint64 size)
     std::vector<double> times;
     for (int i = 0; i < s.reps; ++i) {
         ReplacingFile file(path);
-        if (!file.open() || file.device().write(bytes) != bytes.size())
+        if (file.open() || file.device().write(bytes) != bytes.size())  // open() gives a problem, or none
             fail(QStringLiteral("cannot write %1").arg(path));
         file.device().flush();
         const Clock::time_point t0 = Clock::now();
-        if (!file.commit())
+        if (file.commit())
             fail(QStringLiteral("cannot commit %1").arg(path));
         times.push_back(seconds(t0, Clock::now()));
     }

@@ -33,7 +33,7 @@ qint64 declaredPixels(const QString& path, QByteArrayView content)
 {
     QImageReader guessing(path);
     const BmpParse bitmap = parseBmp(content);
-    const qint64 bitmapPixels = bitmap.problem == BmpProblem::None ? bitmap.layout.width * bitmap.layout.height : 0;
+    const qint64 bitmapPixels = !bitmap.problem ? bitmap.layout.width * bitmap.layout.height : 0;
     return qMax(pixels(guessing.size()), bitmapPixels);
 }
 

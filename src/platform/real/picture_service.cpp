@@ -3,6 +3,7 @@
 #include "platform/real/ahead/bitmap_ahead.h"
 #include "platform/real/ahead/written_previews.h"
 #include "platform/real/bmp/bmp_writer.h"
+#include "platform/real/files/bounded_read.h"
 #include "platform/real/files/regular_file.h"
 #include "platform/real/files/replacing_file.h"
 #include "platform/real/jpeg/jpeg_decoder.h"
@@ -11,22 +12,43 @@
 #include "window/failure.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace pelk {
 namespace {
 
+// The picture, or the failure the handlers are told of (readPicture has logged it).
+QImage pictureOf(PictureRead read)
+{
+    if (read.problem)
+        throw read.problem->failure();
+    return std::move(read.picture);
+}
+
+// The picture decoded from a file's bytes, a refusal logged with the file's path.
+QImage pictureOf(PictureRead read, const QString& path)
+{
+    if (read.problem)
+        logged(*read.problem, path);
+    return pictureOf(std::move(read));
+}
+
 QImage read(const QString& path, QSize box)
 {
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        throw Failure(FailureKind::FileNotFound, path);
+    existingFile(path);
     // A damaged file is refused, not shown in part: its conversion would pass off what
     // could be decoded as the whole picture.
-    PictureRead result = readPicture(path, box);
-    if (result.problem != ReadProblem::None)
-        throw failureOf(result);
-    return std::move(result.picture);
+    return pictureOf(readPicture(path, box));
+}
+
+// The bytes of the open file as they are now, which the press converts, however the file
+// changes after.
+QByteArray wholeFile(QFile& file, const QString& path)
+{
+    const qint64 size = file.size();
+    const BoundedRead read = readBounded(file, size + 1);
+    if (read.problem || read.bytes.size() != size)
+        throw logged(Problem{FailureKind::ReadFailed, file.errorString()}, path).failure();
+    return read.bytes;
 }
 
 // Marks a picture that stands for a larger one, so that it is never written as if it were
@@ -50,23 +72,14 @@ QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
     // A new drop supersedes what was made for the last one.
     ahead_->cancel();
     shownKey_ = 0;
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir())
-        throw Failure(FailureKind::FileNotFound, path);
+    existingFile(path);
     QFile file;
-    if (const OpenProblem problem = openRegularFile(file, path); problem != OpenProblem::None)
-        throw Failure(problem == OpenProblem::NotAFile      ? FailureKind::NotAFile
-                          : problem == OpenProblem::Foreign ? FailureKind::ForeignFile
-                                                            : FailureKind::ReadFailed,
-                      path);
+    if (const MaybeProblem problem = openFoundFile(file, path))
+        throw Failure(logged(*problem, path).kind, path);
     const QByteArray start = file.peek(2);
     if (!startsAsJpeg(start))
         return load(path);
-
-    // The bytes as they are now, which the press converts, however the file changes after.
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size())
-        throw Failure(FailureKind::ReadFailed, file.errorString());
+    const QByteArray bytes = wholeFile(file, path);
     file.close();
     QSize stored;
     bool turned = false;
@@ -75,23 +88,18 @@ QImage RealPictureService::loadShownFirst(const QString& path, QSize box)
         stored = decoder.header().size;
         turned = decoder.header().turn & QImageIOHandler::TransformationRotate90;
     }
-    if (jpegReduction(stored, turned ? box.transposed() : box) == 1) {
-        PictureRead whole = readJpeg(bytes);
-        if (whole.problem != ReadProblem::None)
-            throw failureOf(whole);
-        return std::move(whole.picture);
-    }
+    if (jpegReduction(stored, turned ? box.transposed() : box) == 1)
+        return pictureOf(readJpeg(bytes), path);
 
     // The full decode on the other core while this one makes the preview.
     ahead_->start(bytes);
-    PictureRead shown = readJpeg(bytes, box);
-    if (shown.problem != ReadProblem::None) {
+    PictureRead read = readJpeg(bytes, box);
+    if (read.problem)
         ahead_->cancel();
-        throw failureOf(shown);
-    }
-    shown.picture.setText(reducedMark, QStringLiteral("1"));
-    shownKey_ = shown.picture.cacheKey();
-    return std::move(shown.picture);
+    QImage shown = pictureOf(std::move(read), path);
+    shown.setText(reducedMark, QStringLiteral("1"));
+    shownKey_ = shown.cacheKey();
+    return shown;
 }
 
 QImage RealPictureService::load(const QString& path)
@@ -130,17 +138,18 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
         try {
             made = &ahead_->bytes();
         } catch (const Failure& failure) {
+            logged(Problem{failure.kind(), failure.detail()}, path + QStringLiteral(" (the bitmap made ahead)"));
             throw Failure(FailureKind::WriteFailed, failure.detail());
         }
     }
     // The temporary file replaces the target only on commit; a failure removes it.
     ReplacingFile file(path);
-    if (!file.open())
-        throw Failure(file.problem(), file.errorString());
+    if (const MaybeProblem problem = file.open())
+        throw problem->failure();
     if (!(made ? file.device().write(*made) == made->size() : writeBitmapFile(picture, file.device())))
-        throw Failure(file.writeProblem(), path);
-    if (!file.commit())
-        throw Failure(file.problem(), file.errorString());
+        throw Failure(logged(file.writeProblem(), path).kind, path);
+    if (const MaybeProblem problem = file.commit())
+        throw problem->failure();
     if (made)
         ++savesFromAhead_;
 }

@@ -169,6 +169,68 @@ private slots:
         QVERIFY(firstDifference(decodePlainBmp(readBytes(name)), picture).isEmpty());
     }
 
+    // The bytes that pad an 8-bit bitmap's rows to whole words are zeros, whatever lies
+    // past the end of the picture's rows in memory: never the memory's earlier content.
+    void rowPaddingIsZero_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("width");
+        QTest::newRow("palette, 1 wide") << int(QImage::Format_Indexed8) << 1;
+        QTest::newRow("palette, 5 wide") << int(QImage::Format_Indexed8) << 5;
+        QTest::newRow("palette, 127 wide") << int(QImage::Format_Indexed8) << 127;
+        QTest::newRow("gray, 127 wide") << int(QImage::Format_Grayscale8) << 127;
+    }
+
+    void rowPaddingIsZero()
+    {
+        QFETCH(int, format);
+        QFETCH(int, width);
+        const int height = 3;
+        QImage picture(width, height, QImage::Format(format));
+        if (picture.format() == QImage::Format_Indexed8) {
+            QList<QRgb> grays;
+            for (int i = 0; i < 256; ++i)
+                grays << qRgb(i, i, i);
+            picture.setColorTable(grays);
+        }
+        for (int y = 0; y < height; ++y) {
+            uchar* row = picture.scanLine(y);
+            for (int x = 0; x < picture.bytesPerLine(); ++x)
+                row[x] = x < width ? uchar(40 + x + y) : uchar(0xab);  // past the row: stale memory
+        }
+        service_.saveBitmap(picture, path("padded.bmp"));
+
+        const QByteArray file = readBytes(path("padded.bmp"));
+        const BmpHeader header = parseBmpHeader(file);
+        QVERIFY(header.valid);
+        QCOMPARE(header.bitCount, quint16(8));
+        QCOMPARE(header.height, height);
+        const int stride = (width + 3) / 4 * 4;
+        QCOMPARE(qint64(file.size()), qint64(header.dataOffset) + qint64(stride) * height);
+        for (int y = 0; y < height; ++y) {
+            const QByteArray row = file.mid(header.dataOffset + qint64(y) * stride, stride);
+            QCOMPARE(row.mid(width), QByteArray(stride - width, '\0'));
+        }
+        QCOMPARE(decodePlainBmp(file).pixel(width - 1, 0), qRgb(40 + width - 1, 40 + width - 1, 40 + width - 1));
+    }
+
+    // Pins the Qt behaviour the writer clears row padding for: Qt's writer copies an 8-bit
+    // picture's rows whole. When this fails, Qt writes zeros itself and the clearing can go.
+    void qtWriterCopiesRowPadding()
+    {
+        QImage picture(5, 2, QImage::Format_Indexed8);
+        picture.setColorTable(QList<QRgb>(256, qRgb(0, 0, 0)));  // 256 colours: written as 8-bit
+        for (int y = 0; y < picture.height(); ++y) {
+            std::fill_n(picture.scanLine(y), picture.bytesPerLine(), uchar(0xab));
+            std::fill_n(picture.scanLine(y), picture.width(), uchar(1));
+        }
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "BMP"));
+        const BmpHeader header = parseBmpHeader(buffer.data());
+        QVERIFY(header.valid);
+        QCOMPARE(buffer.data().mid(header.dataOffset + 5, 3), QByteArray(3, char(0xab)));
+    }
+
     // A null picture is refused before any file is opened. Which targets are refused, and
     // what a failed write leaves, is the road's table (test_replacing_file).
     void noPictureKeepsOlderFile()

@@ -21,8 +21,8 @@ std::optional<BitmapAhead::Made> BitmapAhead::make(const Request& request, const
     try {
         QByteArray bitmap;
         const PictureRead read = readJpegAsBitmap(request.jpeg, &bitmap, &cancel);
-        if (read.problem != ReadProblem::None)
-            return Made{{}, failureOf(read)};
+        if (read.problem)
+            return Made{{}, read.problem->failure()};
         return Made{std::move(bitmap), std::nullopt};
     } catch (const std::bad_alloc&) {
         return Made{{}, Failure(FailureKind::WriteFailed, QStringLiteral("no memory for the bitmap"))};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/real/problem.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
@@ -42,13 +44,11 @@ struct BmpLayout {
     qint32 dotsPerMeterY = 0;
 };
 
-// Whether a file cannot be decoded because it is not one we read, or because it is broken.
-enum class BmpProblem { None, Unsupported, Damaged };
-
+// The layout, or why the file cannot be decoded (NotAPicture): one we do not read
+// ("unsupported"), or a broken one ("damaged").
 struct BmpParse {
     BmpLayout layout;
-    BmpProblem problem = BmpProblem::None;
-    QString reason;  // for the log
+    MaybeProblem problem;
 };
 
 // Bytes per row of a bitmap's pixels: rows are padded to whole 32-bit words.

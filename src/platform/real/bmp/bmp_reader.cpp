@@ -75,60 +75,38 @@ void paletteRow(const uchar* src, uchar* dst, qint64 width, int bits)
         dst[x] = uchar((src[x / perByte] >> (8 - bits * (x % perByte + 1))) & mask);
 }
 
-}  // namespace
-
-QImage decodeBmp(QByteArrayView bytes, const BmpLayout& layout)
+// Run-length rows, over the colour of the pixels they skip.
+QImage decodeRunLength(const uchar* file, const uchar* data, qint64 size, const BmpLayout& layout)
 {
-    if (layout.dataOffset >= bytes.size())
-        return {};
-    const auto* file = reinterpret_cast<const uchar*>(bytes.data());
-    const uchar* data = file + layout.dataOffset;
-    const qint64 size = bytes.size() - layout.dataOffset;
     const int width = int(layout.width), height = int(layout.height);
-    const bool runLength = layout.coding == BmpCoding::RunLength8 || layout.coding == BmpCoding::RunLength4;
-
-    if (runLength) {
-        QImage picture = allocatePicture(width, height, QImage::Format_RGB32);
-        if (picture.isNull())
-            return {};
-        picture.fill(bmpSkippedColour);
-        const QList<QRgb> colours = paletteOf(file, layout);
-        uchar* bits = picture.bits();
-        const qsizetype bytesPerLine = picture.bytesPerLine();
-        const auto put = [&](qint64 x, qint64 y, int index) {
-            reinterpret_cast<QRgb*>(bits + (height - 1 - y) * bytesPerLine)[x] = colours[index];
-        };
-        if (walkRunLengths(data, size, layout.width, layout.height, layout.coding == BmpCoding::RunLength4, put))
-            return {};
-        return picture;
-    }
-
-    const qint64 stride = bmpStride(layout.width, layout.bitsPerPixel);
-    if (size < stride * (layout.height - 1) + (layout.width * layout.bitsPerPixel + 7) / 8)
-        return {};
-    const auto fileRow = [&](int y) { return data + (layout.topDown ? y : height - 1 - y) * stride; };
-
-    if (layout.coding == BmpCoding::Palette) {
-        QImage picture = allocatePicture(width, height, QImage::Format_Indexed8);
-        if (picture.isNull())
-            return {};
-        picture.setColorTable(paletteOf(file, layout));
-        for (int y = 0; y < height; ++y)
-            paletteRow(fileRow(y), picture.scanLine(y), width, layout.bitsPerPixel);
-        return picture;
-    }
-
     QImage picture = allocatePicture(width, height, QImage::Format_RGB32);
     if (picture.isNull())
         return {};
-    if (layout.coding == BmpCoding::Rgb24) {
-        for (int y = 0; y < height; ++y) {
-            const uchar* src = fileRow(y);
-            auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            for (int x = 0; x < width; ++x, src += 3)
-                dst[x] = qRgb(src[2], src[1], src[0]);
-        }
-    } else if (layout.bitsPerPixel == 16) {
+    picture.fill(bmpSkippedColour);
+    const QList<QRgb> colours = paletteOf(file, layout);
+    uchar* bits = picture.bits();
+    const qsizetype bytesPerLine = picture.bytesPerLine();
+    const auto put = [&](qint64 x, qint64 y, int index) {
+        reinterpret_cast<QRgb*>(bits + (height - 1 - y) * bytesPerLine)[x] = colours[index];
+    };
+    if (walkRunLengths(data, size, layout.width, layout.height, layout.coding == BmpCoding::RunLength4, put))
+        return {};
+    return picture;
+}
+
+// The file's rows of plain pixels, top row first, whichever way they are stored.
+struct FileRows {
+    const uchar* data;
+    qint64 stride;
+    const BmpLayout& layout;
+    const uchar* operator()(int y) const { return data + (layout.topDown ? y : layout.height - 1 - y) * stride; }
+};
+
+// Bit-field pixels, 16 or 32 bits.
+void decodeBitFields(const FileRows& fileRow, const BmpLayout& layout, QImage& picture)
+{
+    const int width = picture.width(), height = picture.height();
+    if (layout.bitsPerPixel == 16) {
         // Every 16-bit value's colour, worked out once.
         std::vector<QRgb> colours(65536);
         for (quint32 v = 0; v < 65536; ++v)
@@ -139,16 +117,64 @@ QImage decodeBmp(QByteArrayView bytes, const BmpLayout& layout)
             for (int x = 0; x < width; ++x)
                 dst[x] = colours[qFromLittleEndian<quint16>(src + 2 * x)];
         }
-    } else {
+        return;
+    }
+    for (int y = 0; y < height; ++y) {
+        const uchar* src = fileRow(y);
+        auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            dst[x] = fieldColour(qFromLittleEndian<quint32>(src + 4 * x), layout);
+    }
+}
+
+// 24-bit or bit-field pixels, a declared alpha channel composed over white.
+QImage decodeTrueColour(const FileRows& fileRow, const BmpLayout& layout)
+{
+    const int width = int(layout.width), height = int(layout.height);
+    QImage picture = allocatePicture(width, height, QImage::Format_RGB32);
+    if (picture.isNull())
+        return {};
+    if (layout.coding == BmpCoding::Rgb24) {
         for (int y = 0; y < height; ++y) {
             const uchar* src = fileRow(y);
             auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            for (int x = 0; x < width; ++x)
-                dst[x] = fieldColour(qFromLittleEndian<quint32>(src + 4 * x), layout);
+            for (int x = 0; x < width; ++x, src += 3)
+                dst[x] = qRgb(src[2], src[1], src[0]);
         }
+    } else {
+        decodeBitFields(fileRow, layout, picture);
     }
     if (layout.alpha)
         flattenAlpha(picture);
+    return picture;
+}
+
+}  // namespace
+
+QImage decodeBmp(QByteArrayView bytes, const BmpLayout& layout)
+{
+    if (layout.dataOffset >= bytes.size())
+        return {};
+    const auto* file = reinterpret_cast<const uchar*>(bytes.data());
+    const uchar* data = file + layout.dataOffset;
+    const qint64 size = bytes.size() - layout.dataOffset;
+    if (layout.coding == BmpCoding::RunLength8 || layout.coding == BmpCoding::RunLength4)
+        return decodeRunLength(file, data, size, layout);
+
+    const qint64 stride = bmpStride(layout.width, layout.bitsPerPixel);
+    if (size < stride * (layout.height - 1) + (layout.width * layout.bitsPerPixel + 7) / 8)
+        return {};
+    const FileRows fileRow{data, stride, layout};
+    if (layout.coding != BmpCoding::Palette)
+        return decodeTrueColour(fileRow, layout);
+
+    const int width = int(layout.width), height = int(layout.height);
+    QImage picture = allocatePicture(width, height, QImage::Format_Indexed8);
+    if (picture.isNull())
+        return {};
+    picture.setColorTable(paletteOf(file, layout));
+    for (int y = 0; y < height; ++y)
+        paletteRow(fileRow(y), picture.scanLine(y), width, layout.bitsPerPixel);
     return picture;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/real/bmp/bmp_rows.h"
 
 #include "platform/real/bmp/bmp_header.h"
+#include "platform/real/files/bounded_read.h"
 #include "platform/real/files/regular_file.h"
 #include "platform/real/pictures/picture_limits.h"
 #include "platform/real/pictures/picture_memory.h"
@@ -45,21 +46,20 @@ bool readAt(QFile& file, qint64 offset, uchar* data, qint64 size)
 std::optional<PlainBitmapFile> openPlainBitmap(const QString& path)
 {
     auto file = std::make_unique<QFile>();
-    if (openRegularFile(*file, path, QIODevice::ReadOnly | QIODevice::Unbuffered) != OpenProblem::None)
+    if (openRegularFile(*file, path, QIODevice::ReadOnly | QIODevice::Unbuffered))
         return std::nullopt;
     // The headers, and the masks after the shortest header that has them.
-    char bytes[14 + 124];
-    const qint64 got = file->read(bytes, sizeof bytes);
-    if (got <= 0)
+    const BoundedRead headers = readBounded(*file, 14 + 124);
+    if (headers.problem || headers.bytes.isEmpty())
         return std::nullopt;
-    const BmpParse parse = parseBmp(QByteArrayView(bytes, got));
+    const BmpParse parse = parseBmp(headers.bytes);
     const BmpLayout& h = parse.layout;
     const auto is = [&h](int i, int shift) {
         return h.channels[size_t(i)].shift == shift && h.channels[size_t(i)].bits == 8;
     };
     const bool plain32 =
         h.coding == BmpCoding::BitFields && h.bitsPerPixel == 32 && is(0, 16) && is(1, 8) && is(2, 0) && !h.alpha;
-    if (parse.problem != BmpProblem::None || (h.coding != BmpCoding::Rgb24 && !plain32))
+    if (parse.problem || (h.coding != BmpCoding::Rgb24 && !plain32))
         return std::nullopt;
 
     PlainBitmap layout;

@@ -33,6 +33,28 @@ QImage bitmapLayout(const QImage& picture)
     }
 }
 
+// Qt's writer copies an 8-bit picture's rows whole, the padding at their ends included,
+// which neither a decoder nor a conversion writes: those bytes would carry into the file
+// whatever the memory held before. They are cleared first (a shared picture is copied
+// only when it holds something there).
+QImage withClearPadding(QImage picture)
+{
+    const qsizetype used = (qsizetype(picture.width()) * picture.depth() + 7) / 8;
+    const qsizetype padding = picture.bytesPerLine() - used;
+    if (padding <= 0)
+        return picture;
+    const auto clear = [&](int y) {
+        const uchar* end = picture.constScanLine(y) + used;
+        return std::all_of(end, end + padding, [](uchar b) { return b == 0; });
+    };
+    int y = 0;
+    while (y < picture.height() && clear(y))
+        ++y;
+    for (; y < picture.height(); ++y)
+        std::fill_n(picture.scanLine(y) + used, padding, uchar(0));
+    return picture;
+}
+
 // Blocks of about this many bytes: large enough that system calls cost nothing, small
 // enough to stay in the caches while the rows are converted.
 constexpr qint64 blockBytes = 2 * 1024 * 1024;
@@ -98,7 +120,9 @@ bool writeBitmapFile(const QImage& picture, QIODevice& out)
     const QImage bitmap = bitmapLayout(picture);
     if (bitmap.isNull())  // the converted copy could not be allocated
         return false;
-    return bitmap.format() == QImage::Format_RGB32 ? writeBitmap24(bitmap, out) : bitmap.save(&out, "BMP");
+    if (bitmap.format() == QImage::Format_RGB32)
+        return writeBitmap24(bitmap, out);
+    return withClearPadding(bitmap).save(&out, "BMP");
 }
 
 }  // namespace pelk

@@ -1,9 +1,10 @@
 #include "platform/real/files/replacing_file.h"
 
+#include "platform/real/files/path_walk.h"
+
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,9 +13,6 @@
 
 namespace pelk {
 namespace {
-
-// The kernel gives up on a path after this many links, and so do we.
-constexpr int maxLinks = 40;
 
 QByteArray shortUniqueName()
 {
@@ -46,140 +44,6 @@ FailureKind kindOfError(int error)
 }
 
 bool retryEintr(int result) { return result != 0 && errno == EINTR; }
-
-// The kernel's rule for following a link (fs.protected_symlinks): in a world-writable
-// sticky folder such as /tmp, only a link of the user's own or of the folder's owner is
-// followed. Checked here rather than left to the kernel: the switch may be off, and a
-// rename never follows the link anyway, so the kernel would not be asked.
-bool mayFollow(const struct stat& link, const struct stat& folder)
-{
-    if ((folder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH))
-        return true;
-    return link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
-}
-
-// Where a path leads: its last name (not a link; it may not exist yet) in a folder reached
-// without links of other users. Each name is looked up in the folder reached so far, so
-// ".." in a link's target climbs from where the link lies, as in the kernel's own walk.
-struct Walk {
-    QByteArray folder;  // absolute, free of links, "." and ".."; empty for the root
-    QByteArray name;
-    struct stat folderStat { };
-    FailureKind problem = FailureKind::WriteFailed;
-    int error = 0;  // 0 when the walk arrived
-};
-
-void pushNames(std::vector<QByteArray>& pending, const QByteArray& path)
-{
-    const QList<QByteArray> names = path.split('/');
-    for (auto it = names.crbegin(); it != names.crend(); ++it)
-        if (!it->isEmpty() && *it != ".")
-            pending.push_back(*it);
-}
-
-Walk walk(const QByteArray& path)
-{
-    Walk w;
-    if (path.isEmpty()) {
-        w.error = ENOENT;
-        return w;
-    }
-    if (!path.startsWith('/')) {
-        std::vector<char> cwd(4096);
-        while (!::getcwd(cwd.data(), cwd.size())) {
-            if (errno != ERANGE) {
-                w.error = errno;
-                return w;
-            }
-            cwd.resize(cwd.size() * 2);
-        }
-        w.folder = QByteArray(cwd.data());
-        if (w.folder == "/")
-            w.folder.clear();
-    }
-    if (::stat(w.folder.isEmpty() ? "/" : w.folder.constData(), &w.folderStat) != 0) {
-        w.error = errno;
-        return w;
-    }
-    std::vector<QByteArray> pending;
-    pushNames(pending, path);
-    int links = 0;
-    while (!pending.empty()) {
-        const QByteArray name = pending.back();
-        pending.pop_back();
-        if (name == "..") {
-            w.folder.truncate(std::max<qsizetype>(0, w.folder.lastIndexOf('/')));
-            if (::stat(w.folder.isEmpty() ? "/" : w.folder.constData(), &w.folderStat) != 0) {
-                w.error = errno;
-                return w;
-            }
-            continue;
-        }
-        const QByteArray candidate = w.folder + '/' + name;
-        struct stat st { };
-        if (::lstat(candidate.constData(), &st) != 0) {
-            w.error = errno;
-            if (errno == ENOENT && pending.empty()) {
-                w.name = name;  // a new file
-                w.error = 0;
-            }
-            return w;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            if (++links > maxLinks) {
-                w.error = ELOOP;
-                return w;
-            }
-            if (!mayFollow(st, w.folderStat)) {
-                w.problem = FailureKind::ForeignFile;
-                w.error = EACCES;
-                return w;
-            }
-            QByteArray target(qsizetype(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-            const ssize_t length = ::readlink(candidate.constData(), target.data(), std::size_t(target.size()));
-            if (length < 0 || length >= target.size()) {
-                w.error = length < 0 ? errno : ENAMETOOLONG;  // changed under us
-                return w;
-            }
-            target.truncate(length);
-            if (target.startsWith('/')) {
-                w.folder.clear();
-                ::stat("/", &w.folderStat);
-            }
-            pushNames(pending, target);
-            continue;
-        }
-        if (pending.empty()) {
-            w.name = name;
-            return w;
-        }
-        if (!S_ISDIR(st.st_mode)) {
-            w.error = ENOTDIR;
-            return w;
-        }
-        w.folder = candidate;
-        w.folderStat = st;
-    }
-    // The path ends in a folder ("x/.." or "/").
-    w.problem = FailureKind::NotAFile;
-    w.error = EISDIR;
-    return w;
-}
-
-// Opens the folder the walk arrived in, and makes sure it is still the one walked.
-int openFolder(const Walk& w)
-{
-    const int fd = ::open(w.folder.isEmpty() ? "/" : w.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st { };
-    if (::fstat(fd, &st) != 0 || st.st_dev != w.folderStat.st_dev || st.st_ino != w.folderStat.st_ino) {
-        ::close(fd);
-        errno = EAGAIN;
-        return -1;
-    }
-    return fd;
-}
 
 // Why the file may not be replaced, as the system would decide for this user; 0 when it
 // may. `old` is filled when there is a file.
@@ -223,12 +87,12 @@ ReplacingFile::~ReplacingFile()
         ::close(folder_);
 }
 
-bool ReplacingFile::open()
+MaybeProblem ReplacingFile::open()
 {
-    const Walk w = walk(QFile::encodeName(target_));
+    const Walk w = walkPath(QFile::encodeName(target_));
     if (w.error != 0)
         return fail(w.problem == FailureKind::WriteFailed ? kindOfError(w.error) : w.problem, systemError(w.error));
-    folder_ = openFolder(w);
+    folder_ = openWalkedFolder(w);
     if (folder_ < 0)
         return failFromErrno();
     name_ = w.name;
@@ -237,19 +101,23 @@ bool ReplacingFile::open()
     FailureKind why = FailureKind::WriteFailed;
     if (const int error = refusal(folder_, name_, old, replacing, why))
         return fail(why, systemError(error));
+    return create(w.folder, replacing);
+}
 
-    // Over an older file the new one starts owner-only and gets that file's owner and bits
-    // at commit(); a new file gets what any new file gets (0666 less the umask).
-    const QString folderPath = w.folder.isEmpty() ? QStringLiteral("") : QFile::decodeName(w.folder);
+// Over an older file the new one starts owner-only and gets that file's owner and bits
+// at commit(); a new file gets what any new file gets (0666 less the umask).
+MaybeProblem ReplacingFile::create(const QByteArray& folderPath, bool replacing)
+{
+    const QString folder = folderPath.isEmpty() ? QStringLiteral("") : QFile::decodeName(folderPath);
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporaryName_ = shortUniqueName();
         // O_EXCL never opens a file someone else made.
         const int fd = ::openat(folder_, temporaryName_.constData(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replacing ? 0600 : 0666);
         if (fd >= 0) {
-            temporary_.setFileName(folderPath + u'/' + QFile::decodeName(temporaryName_));
+            temporary_.setFileName(folder + u'/' + QFile::decodeName(temporaryName_));
             if (temporary_.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-                return true;
+                return std::nullopt;
             ::close(fd);
             return fail(FailureKind::WriteFailed, temporary_.errorString());
         }
@@ -261,12 +129,27 @@ bool ReplacingFile::open()
     return fail(kindOfError(error), systemError(error));
 }
 
-bool ReplacingFile::commit()
+// The older file's owner and bits, given to the new one before it takes its place.
+MaybeProblem ReplacingFile::handOver(int fd, const struct stat& old)
+{
+    // Owner first: a change of owner clears the set-id bits the mode then sets again.
+    struct stat made { };
+    if (::fstat(fd, &made) != 0)
+        return failFromErrno();
+    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        return fail(FailureKind::ForeignFile, systemError(errno));
+    // Where the file system cannot take the bits (some network and FUSE ones), the file
+    // keeps those it was made with: never wider than the old file's.
+    ::fchmod(fd, old.st_mode & 07777);
+    return std::nullopt;
+}
+
+MaybeProblem ReplacingFile::commit()
 {
     if (!temporary_.isOpen())
-        return false;
+        return logged(Problem{FailureKind::WriteFailed, QStringLiteral("not open")}, target_);
     if (!temporary_.flush())
-        return fail(writeProblem(), temporary_.errorString());
+        return fail(writeProblem().kind, temporary_.errorString());
     // Looked at again: the old file may have been made read-only, or replaced, since open().
     struct stat old { };
     bool replacing = false;
@@ -275,72 +158,67 @@ bool ReplacingFile::commit()
         return fail(why, systemError(error));
     const int fd = temporary_.handle();
     if (replacing) {
-        // Owner first: a change of owner clears the set-id bits the mode then sets again.
-        struct stat made { };
-        if (::fstat(fd, &made) != 0)
-            return failFromErrno();
-        if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
-            return fail(FailureKind::ForeignFile, systemError(errno));
-        // Where the file system cannot take the bits (some network and FUSE ones), the file
-        // keeps those it was made with: never wider than the old file's.
-        ::fchmod(fd, old.st_mode & 07777);
+        if (MaybeProblem problem = handOver(fd, old))
+            return problem;
     }
     int result = 0;
     do {
         result = ::fsync(fd);
     } while (retryEintr(result));
     if (result != 0)
-        return fail(writeProblem(), systemError(errno));
+        return fail(writeProblem().kind, systemError(errno));
     temporary_.close();
     if (temporary_.error() != QFileDevice::NoError)
-        return fail(writeProblem(), temporary_.errorString());
+        return fail(writeProblem().kind, temporary_.errorString());
     // renameat() replaces the name in the folder in one step, never what a link names.
     if (::renameat(folder_, temporaryName_.constData(), folder_, name_.constData()) != 0)
         return failFromErrno();
     committed_ = true;
+    return syncFolder();
+}
 
-    // The rename lives in the folder's entries: without this a power cut may bring back
-    // the old file, or none. A folder that cannot be opened for reading (one the user
-    // may only write to), or a file system that cannot sync folders (EINVAL), gives no
-    // way to do it and is left to the system; any other refusal is an I/O error.
+// The rename lives in the folder's entries: without this a power cut may bring back the
+// old file, or none. A folder that cannot be opened for reading (one the user may only
+// write to), or a file system that cannot sync folders (EINVAL), gives no way to do it and
+// is left to the system; any other refusal is an I/O error.
+MaybeProblem ReplacingFile::syncFolder() const
+{
     const int folder = ::openat(folder_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
-        return true;
+        return std::nullopt;
+    int result = 0;
     do {
         result = ::fsync(folder);
     } while (retryEintr(result));
     const int error = errno;
     ::close(folder);
-    if (result != 0 && error != EINVAL && error != ENOTSUP) {
-        problem_ = kindOfError(error);
-        error_ = systemError(error);
-        return false;
-    }
-    return true;
+    if (result != 0 && error != EINVAL && error != ENOTSUP)
+        return logged(Problem{kindOfError(error), systemError(error)},
+                      target_ + QStringLiteral(" (its folder's sync)"));
+    return std::nullopt;
 }
 
-FailureKind ReplacingFile::writeProblem() const
+Problem ReplacingFile::writeProblem() const
 {
+    const QString words = temporary_.errorString();
     if (temporary_.error() == QFileDevice::ResourceError || errno == ENOSPC || errno == EDQUOT)
-        return FailureKind::DiskFull;
+        return {FailureKind::DiskFull, words};
     // Qt may have called on after the failing write: the disk itself still says it.
     struct statvfs disk { };
     if (temporary_.isOpen() && ::fstatvfs(temporary_.handle(), &disk) == 0 && disk.f_bavail == 0)
-        return FailureKind::DiskFull;
-    return FailureKind::WriteFailed;
+        return {FailureKind::DiskFull, words};
+    return {FailureKind::WriteFailed, words};
 }
 
 QString ReplacingFile::temporaryPath() const { return temporaryName_.isEmpty() ? QString() : temporary_.fileName(); }
 
-bool ReplacingFile::fail(FailureKind why, const QString& error)
+MaybeProblem ReplacingFile::fail(FailureKind why, const QString& error)
 {
-    problem_ = why;
-    error_ = error;
     discard();
-    return false;
+    return logged(Problem{why, error}, target_);
 }
 
-bool ReplacingFile::failFromErrno()
+MaybeProblem ReplacingFile::failFromErrno()
 {
     const int error = errno;
     return fail(kindOfError(error), systemError(error));
@@ -353,65 +231,6 @@ void ReplacingFile::discard()
     temporary_.close();
     ::unlinkat(folder_, temporaryName_.constData(), 0);
     temporaryName_.clear();
-}
-
-int openForReading(const QString& path, FailureKind& problem)
-{
-    const Walk w = walk(QFile::encodeName(path));
-    if (w.error != 0 || w.name.isEmpty()) {
-        if (w.problem != FailureKind::WriteFailed)
-            problem = w.problem;
-        else
-            problem = w.error == ENOENT || w.error == ENOTDIR ? FailureKind::FileNotFound : FailureKind::ReadFailed;
-        return -1;
-    }
-    const int folder = openFolder(w);
-    if (folder < 0) {
-        problem = FailureKind::ReadFailed;
-        return -1;
-    }
-    // A device is not even opened: opening one may do something.
-    struct stat seen { };
-    if (::fstatat(folder, w.name.constData(), &seen, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(seen.st_mode)) {
-        ::close(folder);
-        problem = FailureKind::NotAFile;
-        return -1;
-    }
-    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer, and is then
-    // refused by its type like any other file that is not a regular one.
-    const int fd = ::openat(folder, w.name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    const int openError = errno;
-    ::close(folder);
-    if (fd < 0) {
-        problem = openError == ENOENT ? FailureKind::FileNotFound
-            : openError == ELOOP      ? FailureKind::NotAFile
-                                      : FailureKind::ReadFailed;
-        return -1;
-    }
-    struct stat st { };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        problem = FailureKind::NotAFile;
-        return -1;
-    }
-    return fd;
-}
-
-QByteArray readStart(const QString& path, qsizetype limit)
-{
-    FailureKind problem = FailureKind::ReadFailed;
-    const int fd = openForReading(path, problem);
-    if (fd < 0)
-        throw Failure(problem, path);
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw Failure(FailureKind::ReadFailed, path);
-    }
-    QByteArray bytes = file.read(limit);
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(FailureKind::ReadFailed, path);
-    return bytes;
 }
 
 }  // namespace pelk

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "window/failure.h"
+#include "platform/real/problem.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+
+struct stat;
 
 namespace pelk {
 
@@ -39,23 +41,25 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    bool open();
+    // NoPermission, DiskFull, ForeignFile, NotAFile or WriteFailed when the file may not or
+    // cannot be made.
+    [[nodiscard]] MaybeProblem open();
     QFile& device() { return temporary_; }
-    // False after the rename only when the folder failed to sync (an I/O error): the new
-    // file then stands at the target, but may not survive a power cut.
-    bool commit();
-    QString errorString() const { return error_; }
-    // Why open() or commit() failed: NoPermission, DiskFull, ForeignFile, NotAFile or
-    // WriteFailed.
-    FailureKind problem() const { return problem_; }
-    // Why a write to device() just failed: DiskFull or WriteFailed.
-    FailureKind writeProblem() const;
+    // After the rename, a problem only when the folder failed to sync (an I/O error): the
+    // new file then stands at the target, but may not survive a power cut. Every problem of
+    // open() and commit() is logged with the target's path.
+    [[nodiscard]] MaybeProblem commit();
+    // Why a write to device() just failed: DiskFull or WriteFailed, with the device's words.
+    Problem writeProblem() const;
     // The temporary file's path while it is open.
     QString temporaryPath() const;
 
 private:
-    bool fail(FailureKind why, const QString& error);
-    bool failFromErrno();
+    MaybeProblem fail(FailureKind why, const QString& error);
+    MaybeProblem failFromErrno();
+    MaybeProblem create(const QByteArray& folderPath, bool replacing);
+    MaybeProblem handOver(int fd, const struct stat& old);
+    MaybeProblem syncFolder() const;
     void discard();
 
     QString target_;
@@ -64,21 +68,6 @@ private:
     QByteArray temporaryName_;
     QFile temporary_;
     bool committed_ = false;
-    FailureKind problem_ = FailureKind::WriteFailed;
-    QString error_;
 };
-
-// Opens a file for reading as ReplacingFile would reach it for writing: links only as the
-// kernel's rule for shared folders allows, a regular file only, and never waiting (a FIFO
-// or a device is refused, not opened; the descriptor is O_NONBLOCK). Returns the open
-// descriptor, or -1 with `problem` set to FileNotFound, ForeignFile, NotAFile or
-// ReadFailed.
-int openForReading(const QString& path, FailureKind& problem);
-
-// Opens a file for reading as ReplacingFile would reach it for writing: links only as the
-// kernel's rule for shared folders allows, a regular file only, and never waiting (a FIFO
-// or a device is refused, not opened). Returns at most `limit` bytes from its start.
-// FileNotFound, ForeignFile, NotAFile or ReadFailed.
-QByteArray readStart(const QString& path, qsizetype limit);
 
 }  // namespace pelk

@@ -98,8 +98,8 @@ MaybeProblem EncoderSource::read(const QString& path)
         return std::nullopt;
     }
     PictureRead read = readPicture(path);
-    if (read.problem != ReadProblem::None)
-        return Problem{failureOf(read).kind(), read.reason};
+    if (read.problem)
+        return read.problem;
     picture_ = std::move(read.picture);
     makeReadable(picture_);
     pixels_ = pixelsOf(picture_);

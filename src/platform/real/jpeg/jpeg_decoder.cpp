@@ -1,6 +1,7 @@
 #include "platform/real/jpeg/jpeg_decoder.h"
 
 #include "platform/real/bmp/bmp_writer.h"
+#include "platform/real/jpeg/jpeg_exif.h"
 #include "platform/real/jpeg/libjpeg_support.h"
 #include "platform/real/pictures/picture_memory.h"
 
@@ -66,28 +67,6 @@ void skipBytes(j_decompress_ptr cinfo, long count)
     source->pub.bytes_in_buffer = 0;
 }
 
-QImageIOHandler::Transformations transformationOf(int orientation)
-{
-    switch (orientation) {
-    case 2:
-        return QImageIOHandler::TransformationMirror;
-    case 3:
-        return QImageIOHandler::TransformationRotate180;
-    case 4:
-        return QImageIOHandler::TransformationFlip;
-    case 5:
-        return QImageIOHandler::TransformationFlipAndRotate90;
-    case 6:
-        return QImageIOHandler::TransformationRotate90;
-    case 7:
-        return QImageIOHandler::TransformationMirrorAndRotate90;
-    case 8:
-        return QImageIOHandler::TransformationRotate270;
-    default:
-        return QImageIOHandler::TransformationNone;
-    }
-}
-
 // As Qt's readers apply a transformation, so a turned JPEG shows as it does elsewhere.
 // Null when the turned copy cannot be allocated.
 QImage turned(QImage picture, QImageIOHandler::Transformations turn)
@@ -103,75 +82,6 @@ QImage turned(QImage picture, QImageIOHandler::Transformations turn)
     return picture;
 }
 
-int tiffOrientation(const uchar* tiff, qsizetype size)
-{
-    if (size < 8)
-        return 0;
-    bool little;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        little = true;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        little = false;
-    else
-        return 0;
-    const auto u16 = [&](qsizetype at) { return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1]; };
-    const auto u32 = [&](qsizetype at) {
-        return little ? quint32(u16(at)) | quint32(u16(at + 2)) << 16 : quint32(u16(at)) << 16 | quint32(u16(at + 2));
-    };
-    if (u16(2) != 42)
-        return 0;
-    const qsizetype directory = qsizetype(u32(4));
-    if (directory > size - 2)
-        return 0;
-    const int entries = u16(directory);
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype entry = directory + 2 + 12 * qsizetype(i);
-        if (entry > size - 12)
-            return 0;
-        if (u16(entry) != 0x0112)
-            continue;
-        // One SHORT, left-justified in the value field.
-        const int value = u16(entry + 8);
-        return u16(entry + 2) == 3 && u32(entry + 4) == 1 && value >= 1 && value <= 8 ? value : 0;
-    }
-    return 0;
-}
-
-// The EXIF orientation (1..8) in the first Exif segment before the first scan, or 0 when
-// there is none or it cannot be read. Read from the bytes rather than saved by libjpeg,
-// which would keep a copy of every such segment however many a file holds.
-int exifOrientation(QByteArrayView jpeg)
-{
-    const auto* b = reinterpret_cast<const uchar*>(jpeg.data());
-    const qsizetype size = jpeg.size();
-    if (size < 4 || b[0] != 0xff || b[1] != 0xd8)
-        return 0;
-    qsizetype pos = 2;
-    while (pos < size) {
-        // Stray bytes before a marker are stepped over, as libjpeg steps over them.
-        while (pos < size && b[pos] != 0xff)
-            ++pos;
-        while (pos < size && b[pos] == 0xff)
-            ++pos;
-        if (pos >= size)
-            return 0;
-        const int marker = b[pos++];
-        if (marker == 0xda || marker == 0xd9 || marker == 0x00)
-            return 0;
-        if ((marker >= 0xd0 && marker <= 0xd7) || marker == 0x01)
-            continue;
-        if (pos > size - 2)
-            return 0;
-        const qsizetype length = b[pos] << 8 | b[pos + 1];
-        if (length < 2 || length > size - pos)
-            return 0;
-        if (marker == 0xe1 && length >= 2 + 6 && std::memcmp(b + pos + 2, "Exif\0\0", 6) == 0)
-            return tiffOrientation(b + pos + 8, length - 8);
-        pos += length;
-    }
-    return 0;
-}
-
 // Nothing with a destructor lives in these frames: longjmp may land here.
 bool readHeader(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, PieceSource* source)
 {
@@ -183,7 +93,42 @@ bool readHeader(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, PieceSourc
     return true;
 }
 
+// How a decode ended. Kept a plain value: the frames that longjmp may land in hold nothing
+// with a destructor, so the problem is made of it only once back out of them.
 enum class Outcome { Done, Stopped, NoMemory, Cancelled };
+
+Problem tooLarge(const char* what) { return {FailureKind::TooLarge, QString::fromLatin1(what)}; }
+
+// The error libjpeg stopped with; a file it ran out of memory for is too large.
+Problem libjpegError(const jpeg_decompress_struct* cinfo, const LibjpegErrors& errors, const QString& otherwise)
+{
+    if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY)
+        return {FailureKind::TooLarge, QString::fromLocal8Bit(errors.error)};
+    return {FailureKind::NotAPicture, otherwise + QString::fromLocal8Bit(errors.error)};
+}
+
+Problem damagedBy(const char* warning)
+{
+    return {FailureKind::NotAPicture, QStringLiteral("damaged: ") + QString::fromLocal8Bit(warning)};
+}
+
+MaybeProblem problemOf(Outcome outcome, const jpeg_decompress_struct* cinfo, const LibjpegErrors& errors)
+{
+    switch (outcome) {
+    case Outcome::Done:
+        return std::nullopt;
+    case Outcome::Cancelled:
+        return Problem{FailureKind::ReadFailed, QStringLiteral("cancelled")};
+    case Outcome::NoMemory:
+        return tooLarge("cannot allocate the picture");
+    case Outcome::Stopped:
+        break;
+    }
+    if (errors.warned)
+        return damagedBy(errors.warning);
+    // An error past a readable header: the picture's own data are broken.
+    return libjpegError(cinfo, errors, QStringLiteral("damaged: "));
+}
 
 // The resolution, as Qt's reader keeps it; none when the file gives none.
 std::optional<QSize> dotsPerMeter(const jpeg_decompress_struct* cinfo)
@@ -322,12 +267,11 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
     source->data = reinterpret_cast<const JOCTET*>(bytes.data());
     source->size = size_t(bytes.size());
     if (!readHeader(cinfo, errors, source)) {
-        header_.problem = cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::NotAPicture;
-        header_.reason = QString::fromLocal8Bit(errors->error);
+        header_.problem = libjpegError(cinfo, *errors, QStringLiteral("not a picture: "));
         return;
     }
     header_.size = QSize(int(cinfo->image_width), int(cinfo->image_height));
-    header_.turn = transformationOf(exifOrientation(bytes));
+    header_.turn = exifTurn(bytes);
     switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
         header_.bytesPerPixel = 1;
@@ -339,74 +283,54 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
         header_.bytesPerPixel = 4;
         break;
     default:
-        header_.problem = ReadProblem::NotAPicture;
-        header_.reason = QStringLiteral("a JPEG of %1 components in no known colour space").arg(cinfo->num_components);
+        header_.problem = Problem{FailureKind::NotAPicture,
+                                  QStringLiteral("not a picture: a JPEG of %1 components in no known colour space")
+                                      .arg(cinfo->num_components)};
         break;
     }
-    if (errors->warned) {
-        header_.problem = ReadProblem::Damaged;
-        header_.reason = QString::fromLocal8Bit(errors->warning);
-    }
+    if (errors->warned)
+        header_.problem = damagedBy(errors->warning);
 }
 
 JpegDecoder::~JpegDecoder() = default;
 
-PictureRead JpegDecoder::problemOf(int outcome) const
-{
-    switch (Outcome(outcome)) {
-    case Outcome::Done:
-        return {};
-    case Outcome::Cancelled:
-        return {{}, ReadProblem::Unreadable, QStringLiteral("cancelled")};
-    case Outcome::NoMemory:
-        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the picture")};
-    case Outcome::Stopped:
-        break;
-    }
-    if (state_->errors.warned)
-        return {{}, ReadProblem::Damaged, QString::fromLocal8Bit(state_->errors.warning)};
-    // An error past a readable header: the picture's own data are broken.
-    return {{},
-            state_->cinfo->err->msg_code == JERR_OUT_OF_MEMORY ? ReadProblem::TooLarge : ReadProblem::Damaged,
-            QString::fromLocal8Bit(state_->errors.error)};
-}
-
 bool JpegDecoder::decodesToBitmap24() const
 {
     const J_COLOR_SPACE space = state_->cinfo->jpeg_color_space;
-    return header_.problem == ReadProblem::None && header_.turn == QImageIOHandler::TransformationNone
+    return !header_.problem && header_.turn == QImageIOHandler::TransformationNone
         && (space == JCS_YCbCr || space == JCS_RGB);
 }
 
 PictureRead JpegDecoder::decodeToBitmap24(QByteArray* file, const std::atomic<bool>* cancel)
 {
     if (!decodesToBitmap24() || state_->decoded)
-        return {{}, ReadProblem::NotAPicture, QStringLiteral("not decodable straight to a bitmap")};
+        return {{}, Problem{FailureKind::NotAPicture, QStringLiteral("not decodable straight to a bitmap")}};
     state_->decoded = true;
     const QImage fresh(1, 1, QImage::Format_RGB32);
-    return problemOf(int(decodeBitmapRows(state_->cinfo.get(), &state_->errors, file,
-                                          QSize(fresh.dotsPerMeterX(), fresh.dotsPerMeterY()), cancel)));
+    const Outcome outcome = decodeBitmapRows(state_->cinfo.get(), &state_->errors, file,
+                                             QSize(fresh.dotsPerMeterX(), fresh.dotsPerMeterY()), cancel);
+    return {{}, problemOf(outcome, state_->cinfo.get(), state_->errors)};
 }
 
 PictureRead JpegDecoder::decode(QSize box, const std::atomic<bool>* cancel)
 {
-    if (header_.problem != ReadProblem::None)
-        return {{}, header_.problem, header_.reason};
+    if (header_.problem)
+        return {{}, header_.problem};
     if (state_->decoded)
-        return {{}, ReadProblem::NotAPicture, QStringLiteral("the JPEG was decoded already")};
+        return {{}, Problem{FailureKind::NotAPicture, QStringLiteral("the JPEG was decoded already")}};
     state_->decoded = true;
     // The reduced size applies before the turn: a quarter-turned picture covers the box
     // turned with it.
     if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
         box.transpose();
     QImage picture;
-    if (PictureRead failed = problemOf(int(decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel)));
-        failed.problem != ReadProblem::None)
-        return failed;
+    const Outcome outcome = decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel);
+    if (MaybeProblem problem = problemOf(outcome, state_->cinfo.get(), state_->errors))
+        return {{}, std::move(problem)};
     picture = turned(std::move(picture), header_.turn);
     if (picture.isNull())
-        return {{}, ReadProblem::TooLarge, QStringLiteral("cannot allocate the turned picture")};
-    return {std::move(picture), ReadProblem::None, {}};
+        return {{}, tooLarge("cannot allocate the turned picture")};
+    return {std::move(picture), std::nullopt};
 }
 
 }  // namespace pelk

@@ -19,8 +19,8 @@ struct JpegHeader {
     QSize size;             // as stored, before the EXIF turn; invalid when unreadable
     int bytesPerPixel = 4;  // of the decoded picture: 1 for gray, 4 for colour
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;  // EXIF
-    ReadProblem problem = ReadProblem::None;
-    QString reason;  // libjpeg's own words, when problem is not None
+    // Why the file is refused from its header alone, in libjpeg's own words.
+    MaybeProblem problem;
 };
 
 // 1, 2, 4 or 8: how far a JPEG of `size` (as stored) is reduced in decoding for a `box`,
@@ -46,7 +46,7 @@ public:
     // The picture as shown, turned as its EXIF orientation says. With a valid `box` (as
     // shown) it is decoded at 1/2, 1/4 or 1/8 of its size, the smallest that still covers
     // the box. Only once, and only when the header had no problem. A set `cancel` ends the
-    // decode early (as Unreadable).
+    // decode early (as ReadFailed).
     PictureRead decode(QSize box, const std::atomic<bool>* cancel = nullptr);
 
     // Whether decodeToBitmap24 takes this JPEG: colour, with no turn to make.
@@ -56,8 +56,6 @@ public:
     PictureRead decodeToBitmap24(QByteArray* file, const std::atomic<bool>* cancel = nullptr);
 
 private:
-    PictureRead problemOf(int outcome) const;
-
     struct State;
     std::unique_ptr<State> state_;
     JpegHeader header_;

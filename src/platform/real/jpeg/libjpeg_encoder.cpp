@@ -29,8 +29,9 @@ std::int16_t sourceResult(const Problem& problem)
 // A write that failed is the destination's fault, not the encoder's.
 Problem writeProblem(ReplacingFile& output, Problem problem)
 {
-    if (output.device().error() != QFileDevice::NoError || output.writeProblem() == FailureKind::DiskFull)
-        problem.kind = output.writeProblem();
+    if (const Problem why = output.writeProblem();
+        output.device().error() != QFileDevice::NoError || why.kind == FailureKind::DiskFull)
+        problem.kind = why.kind;
     return problem;
 }
 
@@ -70,9 +71,9 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     // A temporary file beside the target replaces it only once complete; a failure
     // removes the temporary file and leaves any older file untouched.
     ReplacingFile output(destination);
-    if (!output.open())
-        return encoderResult::fromFailure(logged({output.problem(), output.errorString()}, what).kind,
-                                          DestinationUnwritable);
+    // The replacing file logs its own refusals and failures.
+    if (const MaybeProblem refused = output.open())
+        return encoderResult::fromFailure(refused->kind, DestinationUnwritable);
     MaybeProblem problem;
     if (!prepared)
         problem = encodeInto(output.device(), source.pixels(), quality, progressive);
@@ -80,8 +81,8 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         problem = Problem{FailureKind::WriteFailed, output.device().errorString()};
     if (problem)
         return encoderResult::fromFailure(logged(writeProblem(output, *problem), what).kind, EncodeFailed);
-    if (!output.commit())
-        return encoderResult::fromFailure(logged({output.problem(), output.errorString()}, what).kind, EncodeFailed);
+    if (const MaybeProblem failed = output.commit())
+        return encoderResult::fromFailure(failed->kind, EncodeFailed);
     if (prepared) {
         if (previews_ && !prepared->preview.isNull())
             previews_->put(destination, prepared->bytes, prepared->previewBox, prepared->preview);

@@ -69,6 +69,61 @@ LzwWalk walkLzw(const BoundedBytes& b, qsizetype pos, int minCodeSize, qint64 wa
     return walk;
 }
 
+// Steps over a run of sub-blocks up to and past their terminator; false when the data end
+// first.
+bool skipSubBlocks(const BoundedBytes& b, qsizetype& at)
+{
+    while (b.has(at, 1)) {
+        const int length = b.u8(at++);
+        if (length == 0)
+            return true;
+        at += length;
+    }
+    return false;
+}
+
+// Steps over a colour table when the flags say one follows.
+qsizetype pastColourTable(qsizetype pos, int flags)
+{
+    return flags & 0x80 ? pos + 3 * (qsizetype(1) << ((flags & 7) + 1)) : pos;
+}
+
+// The first picture, its header at `pos` (just past its 0x2c): its data end where they
+// should, and decode to every pixel of it.
+FileCheck checkFirstPicture(const BoundedBytes& b, qsizetype pos, QSize screen, GifFrame* frame)
+{
+    if (!b.has(pos, 9))
+        return damaged("the GIF ends inside a picture header");
+    const QRect area(b.le16(pos), b.le16(pos + 2), b.le16(pos + 4), b.le16(pos + 6));
+    const qsizetype flagsAt = pos + 8;
+    const int flags = b.u8(flagsAt);
+    pos = pastColourTable(pos + 9, flags);
+    const int minCodeSize = b.u8(pos++);
+    const qsizetype data = pos;
+    if (!skipSubBlocks(b, pos))
+        return damaged("the GIF ends inside its first picture");
+    // Readers take code sizes beyond the format's 2 to 8 as long as the codes fit in
+    // 12 bits.
+    if (minCodeSize < 1 || minCodeSize > 11)
+        return damaged("the first picture's LZW code size is out of range");
+    // Qt's reader shows a picture whose data end early with the rest in the background
+    // colour: the file's picture is not all there.
+    const qint64 wanted = qint64(area.width()) * area.height();
+    const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
+    if (walk.badCode)
+        return damaged("the first picture's data hold a code outside the table");
+    if (walk.pixels < wanted)
+        return damaged("the first picture's data end before its last pixel");
+    // The reader paints the frame on a picture of the logical screen and keeps a
+    // second one to restore what the frame covered.
+    FileCheck check;
+    check.declared = screen.expandedTo(area.size());
+    check.decoderBytes = 4 * qint64(check.declared.width()) * check.declared.height();
+    if (frame)
+        *frame = {area, screen, (flags & 0x40) != 0, flagsAt};
+    return check;
+}
+
 }  // namespace
 
 FileCheck checkGif(QByteArrayView bytes, GifFrame* frame)
@@ -76,63 +131,19 @@ FileCheck checkGif(QByteArrayView bytes, GifFrame* frame)
     const BoundedBytes b(bytes);
     if (!b.has(0, 13))
         return damaged("the GIF header is cut short");
-    FileCheck check;
     const QSize screen(b.le16(6), b.le16(8));
-    qsizetype pos = 13;
-    if (b.u8(10) & 0x80)
-        pos += 3 * (qsizetype(1) << ((b.u8(10) & 7) + 1));
-    auto skipSubBlocks = [&b](qsizetype& at) {
-        while (b.has(at, 1)) {
-            const int length = b.u8(at++);
-            if (length == 0)
-                return true;
-            at += length;
-        }
-        return false;
-    };
+    qsizetype pos = pastColourTable(13, b.u8(10));
     while (true) {
         if (!b.has(pos, 1))
             return damaged("the GIF ends before its first picture");
         const int block = b.u8(pos++);
-        if (block == 0x21) {  // extension: label, then sub-blocks
-            ++pos;
-            if (!skipSubBlocks(pos))
-                return damaged("the GIF ends inside an extension");
-            continue;
-        }
-        if (block != 0x2c)
+        if (block == 0x2c)
+            return checkFirstPicture(b, pos, screen, frame);
+        if (block != 0x21)
             return damaged("the GIF holds no picture");
-        if (!b.has(pos, 9))
-            return damaged("the GIF ends inside a picture header");
-        const QRect area(b.le16(pos), b.le16(pos + 2), b.le16(pos + 4), b.le16(pos + 6));
-        const qsizetype flagsAt = pos + 8;
-        const int flags = b.u8(flagsAt);
-        pos += 9;
-        if (flags & 0x80)
-            pos += 3 * (qsizetype(1) << ((flags & 7) + 1));
-        const int minCodeSize = b.u8(pos++);
-        const qsizetype data = pos;
-        if (!skipSubBlocks(pos))
-            return damaged("the GIF ends inside its first picture");
-        // Readers take code sizes beyond the format's 2 to 8 as long as the codes fit in
-        // 12 bits.
-        if (minCodeSize < 1 || minCodeSize > 11)
-            return damaged("the first picture's LZW code size is out of range");
-        // Qt's reader shows a picture whose data end early with the rest in the background
-        // colour: the file's picture is not all there.
-        const qint64 wanted = qint64(area.width()) * area.height();
-        const LzwWalk walk = walkLzw(b, data, minCodeSize, wanted);
-        if (walk.badCode)
-            return damaged("the first picture's data hold a code outside the table");
-        if (walk.pixels < wanted)
-            return damaged("the first picture's data end before its last pixel");
-        // The reader paints the frame on a picture of the logical screen and keeps a
-        // second one to restore what the frame covered.
-        check.declared = screen.expandedTo(area.size());
-        check.decoderBytes = 4 * qint64(check.declared.width()) * check.declared.height();
-        if (frame)
-            *frame = {area, screen, (flags & 0x40) != 0, flagsAt};
-        return check;
+        ++pos;  // extension: label, then sub-blocks
+        if (!skipSubBlocks(b, pos))
+            return damaged("the GIF ends inside an extension");
     }
 }
 

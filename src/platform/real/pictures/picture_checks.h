@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/real/problem.h"
+
 #include <QByteArrayView>
 #include <QRect>
 #include <QSize>
@@ -14,21 +16,22 @@
 // (A bitmap's are in bmp/bmp_checks.h, a JPEG's in jpeg/jpeg_checks.h.)
 namespace pelk {
 
-enum class FileProblem {
-    None,
-    Damaged,  // cut short, or its structure contradicts itself
-    Hostile,  // well-formed but built to exhaust the decoder (e.g. thousands of scans)
-};
-
+// What the structure says a decoder will need, or why the file is refused before any
+// decoder sees it: NotAPicture for a file cut short or whose structure contradicts itself
+// ("damaged") and for one well-formed but built to exhaust the decoder, e.g. thousands of
+// scans ("hostile").
 struct FileCheck {
-    FileProblem problem = FileProblem::None;
-    QString reason;           // for the log, when problem is not None
+    MaybeProblem problem;
     QSize declared;           // the largest area the decoder will allocate, when known
     qint64 decoderBytes = 0;  // memory the decoder needs besides the picture itself
 };
 
 // A refusal for damage, with its reason for the log.
-inline FileCheck damaged(const char* reason) { return {FileProblem::Damaged, QString::fromLatin1(reason), {}, 0}; }
+inline FileCheck damaged(const QString& reason)
+{
+    return {Problem{FailureKind::NotAPicture, QStringLiteral("damaged: ") + reason}, {}, 0};
+}
+inline FileCheck damaged(const char* reason) { return damaged(QString::fromLatin1(reason)); }
 
 // Reads a file's fields without ever running past its end: a field that is not there
 // reads as zero, and `has` tells whether it is.

@@ -3,8 +3,11 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
+#include "platform/real/problem.h"
+
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -30,8 +33,12 @@ void onSignal(int)
 
 SessionEndSignals::SessionEndSignals(std::function<void()> onEnd) : onEnd_(std::move(onEnd))
 {
-    if (::pipe(wakeFds) != 0)
-        return;  // without a pipe the signals keep their default: the program ends
+    if (::pipe(wakeFds) != 0) {
+        // Without a pipe the signals keep their default: the program ends.
+        logged(Problem{FailureKind::WriteFailed, QString::fromLocal8Bit(std::strerror(errno))},
+               QStringLiteral("the session's end signals"));
+        return;
+    }
     for (int fd : wakeFds) {
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

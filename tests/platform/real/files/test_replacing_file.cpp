@@ -122,13 +122,13 @@ std::optional<FailureKind> write(const QString& road, const QString& target, con
         return encoderResult::toFailure(result);
     }
     ReplacingFile replacing(target);
-    if (!replacing.open())
-        return replacing.problem();
+    if (const MaybeProblem problem = replacing.open())
+        return problem->kind;
     *temporaryMode = modeOf(replacing.temporaryPath());
     if (replacing.device().write(input.content) != input.content.size())
-        return replacing.writeProblem();
-    if (!replacing.commit())
-        return replacing.problem();
+        return replacing.writeProblem().kind;
+    if (const MaybeProblem problem = replacing.commit())
+        return problem->kind;
     return std::nullopt;
 }
 
