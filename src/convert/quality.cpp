@@ -20,7 +20,8 @@ void Text2_Change(WindowModel& w)
     try {
         w.HScroll1.setValue(toInt16(number));
     } catch (const Failure& failure) {
-        qCDebug(pelkLog).noquote() << "the slider keeps its value for" << w.Text2.text() << u':' << failure.detail();
+        qCDebug(pelkLog).noquote().nospace()
+            << "the slider keeps its value for " << w.Text2.text() << ": " << failure.detail();
     }
 }
 

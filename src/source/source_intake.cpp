@@ -94,7 +94,7 @@ void rename(WindowModel& w)
 
 void refuseDrop(WindowModel& w, Platform& p, const Failure& failure)
 {
-    qCDebug(pelkLog).noquote() << "drop refused:" << w.Label1.caption() << u':' << failure.detail();
+    qCDebug(pelkLog).noquote().nospace() << "drop refused: " << w.Label1.caption() << ": " << failure.detail();
     // The caption already names the refused file while the picture, the output path and
     // the mode may still be the earlier file's: a press would have written the one under
     // the other's name. An empty type matches no conversion, as after a press.

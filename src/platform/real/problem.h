@@ -26,7 +26,7 @@ using MaybeProblem = std::optional<Problem>;
 // (a file's path, an operation's name), and hands it back.
 inline const Problem& logged(const Problem& problem, const QString& what)
 {
-    qCDebug(pelkLog).noquote() << what << u':' << problem.reason;
+    qCDebug(pelkLog).noquote().nospace() << what << ": " << problem.reason;
     return problem;
 }
 

@@ -296,7 +296,7 @@ private slots:
         const QStringList before = entries(dir_->path());
 
         // The source named, and a reason after it.
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^SavetoJPEG: .*/in\\.bmp : .+")));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^SavetoJPEG: .*/in\\.bmp: .+")));
         QVERIFY(encode(path("in.bmp"), path("out.jpg"), 75) != 0);
         QCOMPARE(readBytes(path("out.jpg")), older);
         QCOMPARE(entries(dir_->path()), before);  // no temporary file left behind
