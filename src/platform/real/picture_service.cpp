@@ -57,8 +57,8 @@ const QString reducedMark = QStringLiteral("pelk-reduced");
 
 }  // namespace
 
-RealPictureService::RealPictureService(WrittenPreviews* previews)
-    : ahead_(std::make_unique<BitmapAhead>()), previews_(previews)
+RealPictureService::RealPictureService(WrittenPreviews* previews, HeldPicture* held)
+    : ahead_(std::make_unique<BitmapAhead>()), previews_(previews), held_(held ? held : &ownHeld_)
 {
     allowLargePictures();
 }
@@ -106,13 +106,11 @@ QImage RealPictureService::load(const QString& path)
 {
     // The same unchanged file gives the same picture: the press reloads the source it
     // has just shown, and a 48-megapixel bitmap takes a while to read again.
+    if (std::optional<QImage> held = held_->of(path))
+        return *std::move(held);
     const FileStamp stamp = fileStamp(path);
-    if (path == lastPath_ && stamp.sameVersion(lastStamp_))
-        return last_;
     QImage picture = read(path, {});
-    lastPath_ = path;
-    lastStamp_ = stamp;
-    last_ = picture;
+    held_->hold(path, stamp, picture);
     return picture;
 }
 

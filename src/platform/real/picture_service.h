@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/real/files/file_stamp.h"
+#include "platform/real/pictures/held_picture.h"
 #include "platform/services.h"
 
 #include <memory>
@@ -14,8 +14,9 @@ class WrittenPreviews;
 // from their rows, the rest by Qt's readers) and written as bitmaps.
 class RealPictureService : public PictureService {
 public:
-    // With `previews`, the preview of a file the encoder has just written is taken from there.
-    explicit RealPictureService(WrittenPreviews* previews = nullptr);
+    // With `previews`, the preview of a file the encoder has just written is taken from there;
+    // with `held`, the picture last loaded whole is kept there for the encoder too.
+    explicit RealPictureService(WrittenPreviews* previews = nullptr, HeldPicture* held = nullptr);
     ~RealPictureService() override;
     QImage load(const QString& path) override;
     QImage loadForDisplay(const QString& path, QSize box) override;
@@ -35,9 +36,8 @@ private:
     int savesFromAhead_ = 0;
 
     WrittenPreviews* previews_;
-    QString lastPath_;
-    FileStamp lastStamp_;
-    QImage last_;  // shared with the window's picture: costs no memory of its own
+    HeldPicture ownHeld_;
+    HeldPicture* held_;  // the picture last loaded whole
 };
 
 }  // namespace pelk

@@ -9,25 +9,25 @@
 
 namespace pelk {
 
-void EncodeAhead::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
+void EncodeAhead::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int threads, int restMs,
                           QSize previewBox)
 {
     previewBox_ = previewBox;
-    job_.request({sourcePath, quality, progressive, previewBox}, std::chrono::milliseconds(restMs));
+    job_.request({sourcePath, quality, progressive, threads, previewBox}, std::chrono::milliseconds(restMs));
 }
 
 void EncodeAhead::cancel() { job_.cancel(); }
 
 std::optional<EncodeAhead::Encoded> EncodeAhead::take(const QByteArray& sourcePath, std::uint8_t quality,
-                                                      bool progressive)
+                                                      bool progressive, int threads)
 {
-    std::optional<Made> made = job_.take({sourcePath, quality, progressive, previewBox_});
+    std::optional<Made> made = job_.take({sourcePath, quality, progressive, threads, previewBox_});
     if (!made || !made->stamp.sameVersion(fileStamp(QFile::decodeName(sourcePath))))
         return std::nullopt;
     return std::move(made->encoded);
 }
 
-std::optional<EncodeAhead::Made> EncodeAhead::encode(const Request& request, const std::atomic<bool>& cancel)
+std::optional<EncodeAhead::Made> EncodeAhead::encode(const Request& request, const std::atomic<bool>& cancel) const
 {
     const QString name = QFile::decodeName(request.source);
     const QString what = QStringLiteral("encode ahead: ") + name;
@@ -35,14 +35,14 @@ std::optional<EncodeAhead::Made> EncodeAhead::encode(const Request& request, con
     QByteArray bytes;
     {
         EncoderSource source;
-        if (const MaybeProblem problem = source.read(name)) {
+        if (const MaybeProblem problem = source.read(name, held_)) {
             logged(*problem, what);
             return std::nullopt;
         }
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         if (const MaybeProblem problem =
-                encodeInto(buffer, source.pixels(), request.quality, request.progressive, &cancel)) {
+                encodeInto(buffer, source.pixels(), request.quality, request.progressive, request.threads, &cancel)) {
             if (!cancel)  // a job stopped is no failure
                 logged(*problem, what);
             return std::nullopt;

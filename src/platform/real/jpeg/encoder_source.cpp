@@ -1,5 +1,6 @@
 #include "platform/real/jpeg/encoder_source.h"
 
+#include "platform/real/pictures/held_picture.h"
 #include "platform/real/pictures/picture_reader.h"
 #include "platform/real/pictures/picture_tools.h"
 
@@ -82,8 +83,10 @@ EncoderPixels pixelsOf(const QImage& picture)
 
 }  // namespace
 
-MaybeProblem EncoderSource::read(const QString& path)
+MaybeProblem EncoderSource::read(const QString& path, const HeldPicture* held)
 {
+    if (std::optional<QImage> picture = held ? held->of(path) : std::nullopt)
+        return use(*std::move(picture));
     plain_ = openPlainBitmap(path);
     if (plain_) {
         const PlainBitmap& layout = plain_->layout;
@@ -100,7 +103,12 @@ MaybeProblem EncoderSource::read(const QString& path)
     PictureRead read = readPicture(path);
     if (read.problem)
         return read.problem;
-    picture_ = std::move(read.picture);
+    return use(std::move(read.picture));
+}
+
+MaybeProblem EncoderSource::use(QImage picture)
+{
+    picture_ = std::move(picture);
     makeReadable(picture_);
     pixels_ = pixelsOf(picture_);
     if (pixels_.bits == nullptr)  // the converted copy could not be allocated

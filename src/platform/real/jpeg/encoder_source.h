@@ -11,6 +11,8 @@
 
 namespace pelk {
 
+class HeldPicture;
+
 // Pixels as libjpeg will read them: straight from the picture's own rows, or from the
 // file's rows when `rows` is set.
 struct EncoderPixels {
@@ -37,10 +39,14 @@ public:
     EncoderSource& operator=(const EncoderSource&) = delete;
 
     // TooLarge for a picture beyond the budget; any other kind when it cannot be encoded.
-    MaybeProblem read(const QString& path);
+    // The picture `held` has of the file, when it has one of this version, is used as it
+    // is: it was read the same way.
+    MaybeProblem read(const QString& path, const HeldPicture* held = nullptr);
     const EncoderPixels& pixels() const { return pixels_; }
 
 private:
+    MaybeProblem use(QImage picture);
+
     std::optional<PlainBitmapFile> plain_;
     std::optional<BitmapRows> fileRows_;
     QImage picture_;

@@ -1,10 +1,12 @@
 #include "platform/real/jpeg/jpeg_compress.h"
 
 #include "platform/real/jpeg/encoder_source.h"
+#include "platform/real/jpeg/jpeg_strips.h"
 #include "platform/real/jpeg/libjpeg_support.h"
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <vector>
 
 #include <jerror.h>
@@ -16,6 +18,7 @@ namespace {
 struct Destination {
     jpeg_destination_mgr pub;
     QIODevice* device;
+    const std::atomic<bool>* cancel;
     std::vector<JOCTET> buffer;
 };
 
@@ -29,6 +32,9 @@ void startDestination(j_compress_ptr cinfo)
 boolean flushDestination(j_compress_ptr cinfo)
 {
     auto* d = reinterpret_cast<Destination*>(cinfo->dest);
+    // A job done ahead stops as soon as nobody wants it any more.
+    if (d->cancel && d->cancel->load(std::memory_order_relaxed))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
     const qint64 size = qint64(d->buffer.size());
     if (d->device->write(reinterpret_cast<const char*>(d->buffer.data()), size) != size)
         ERREXIT(cinfo, JERR_FILE_WRITE);
@@ -44,8 +50,10 @@ void finishDestination(j_compress_ptr cinfo)
         ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination, const EncoderPixels* pixels,
-              int quality, bool progressive, const std::atomic<bool>* cancel)
+// The file's settings, its coefficient arrays, its headers; `target` gets the arrays'
+// rows for computeBlocks to fill. libjpeg keeps `arrays` until the end.
+bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination, const EncoderPixels* pixels,
+           int quality, bool progressive, jvirt_barray_ptr* arrays, BlockTarget* target)
 {
     // Nothing with a destructor lives in this frame: longjmp may land here.
     if (setjmp(errors->jump))
@@ -63,19 +71,40 @@ bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* d
     cinfo->optimize_coding = TRUE;
     if (progressive)
         jpeg_simple_progression(cinfo);
-    jpeg_start_compress(cinfo, TRUE);
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const uchar* data = pixels->rows ? pixels->rows->row(int(cinfo->next_scanline))
-                                         : pixels->bits + cinfo->next_scanline * pixels->stride;
-        if (!data)
-            ERREXIT(cinfo, JERR_FILE_READ);
-        // A job done ahead stops as soon as nobody wants it any more.
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            ERREXIT(cinfo, JERR_FILE_READ);
-        // libjpeg only reads the rows, whatever its prototype says.
-        JSAMPROW row = const_cast<JSAMPROW>(data);
-        jpeg_write_scanlines(cinfo, &row, 1);
+    int maxH = 1, maxV = 1;
+    for (int ci = 0; ci < cinfo->num_components; ++ci) {
+        maxH = std::max(maxH, cinfo->comp_info[ci].h_samp_factor);
+        maxV = std::max(maxV, cinfo->comp_info[ci].v_samp_factor);
     }
+    target->components = cinfo->num_components;
+    for (int ci = 0; ci < cinfo->num_components; ++ci) {
+        const jpeg_component_info& c = cinfo->comp_info[ci];
+        const auto up = [](JDIMENSION a, JDIMENSION b) { return (a + b - 1) / b; };
+        target->across[size_t(ci)] = up(cinfo->image_width * JDIMENSION(c.h_samp_factor), JDIMENSION(maxH * DCTSIZE));
+        target->down[size_t(ci)] = up(cinfo->image_height * JDIMENSION(c.v_samp_factor), JDIMENSION(maxV * DCTSIZE));
+        // Whole MCUs, as libjpeg's own arrays are; all of it in memory at once.
+        const JDIMENSION across = up(target->across[size_t(ci)], JDIMENSION(c.h_samp_factor)) * c.h_samp_factor;
+        const JDIMENSION down = up(target->down[size_t(ci)], JDIMENSION(c.v_samp_factor)) * c.v_samp_factor;
+        arrays[ci] = (*cinfo->mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, FALSE,
+                                                        across, down, down);
+    }
+    jpeg_write_coefficients(cinfo, arrays);
+    // Every row at once, the padding rows too: the entropy pass reads an MCU row's
+    // array rows whole, though it makes the padding blocks anew.
+    for (int ci = 0; ci < cinfo->num_components; ++ci) {
+        const int v = cinfo->comp_info[ci].v_samp_factor;
+        const JDIMENSION down = (target->down[size_t(ci)] + JDIMENSION(v) - 1) / JDIMENSION(v) * JDIMENSION(v);
+        target->rows[size_t(ci)] =
+            (*cinfo->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), arrays[ci], 0, down, TRUE);
+    }
+    return true;
+}
+
+// The entropy coding of the blocks: Huffman tables made for this picture, every scan.
+bool finish(jpeg_compress_struct* cinfo, LibjpegErrors* errors)
+{
+    if (setjmp(errors->jump))
+        return false;
     jpeg_finish_compress(cinfo);
     return true;
 }
@@ -83,13 +112,14 @@ bool compress(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* d
 }  // namespace
 
 MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uint8_t quality, bool progressive,
-                        const std::atomic<bool>* cancel)
+                        int threads, const std::atomic<bool>* cancel)
 {
     Compressor cinfo(new jpeg_compress_struct{});
     LibjpegErrors errors;
     cinfo->err = useErrors(errors);
     Destination destination{};
     destination.device = &device;
+    destination.cancel = cancel;
     destination.buffer.resize(64 * 1024);
     destination.pub.init_destination = startDestination;
     destination.pub.empty_output_buffer = flushDestination;
@@ -97,7 +127,14 @@ MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uin
 
     // 0 is the lowest quality the caller can ask for; libjpeg's lowest is 1.
     const int libjpegQuality = qBound(1, int(quality), 100);
-    if (!compress(cinfo.get(), &errors, &destination, &pixels, libjpegQuality, progressive, cancel))
+    jvirt_barray_ptr arrays[MAX_COMPONENTS] = {};
+    BlockTarget target;
+    if (!begin(cinfo.get(), &errors, &destination, &pixels, libjpegQuality, progressive, arrays, &target))
+        return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(errors.error)};
+    // The blocks on every core; only the entropy coding needs the whole picture in order.
+    if (MaybeProblem problem = computeBlocks(pixels, libjpegQuality, threads, target, cancel))
+        return problem;
+    if (!finish(cinfo.get(), &errors))
         return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(errors.error)};
     // A warning on our own pixels changes nothing in the file; it is worth a line in the log.
     if (errors.warned)

@@ -12,9 +12,10 @@ namespace pelk {
 struct EncoderPixels;
 
 // Encodes the pixels into `device` with optimised Huffman tables and 4:2:0 chroma
-// subsampling, progressive when asked. EncoderFailed with libjpeg's own text when libjpeg
-// or a write to the device failed, or when `cancel` was seen set.
+// subsampling, progressive when asked: the bytes libjpeg makes of them, whatever the
+// number of `threads` that compute the blocks. EncoderFailed with libjpeg's own text when
+// libjpeg or a write to the device failed, or when `cancel` was seen set.
 MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uint8_t quality, bool progressive,
-                        const std::atomic<bool>* cancel = nullptr);
+                        int threads, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace pelk

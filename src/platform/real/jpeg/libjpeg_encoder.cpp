@@ -5,6 +5,7 @@
 #include "platform/real/files/replacing_file.h"
 #include "platform/real/jpeg/encoder_source.h"
 #include "platform/real/jpeg/jpeg_compress.h"
+#include "platform/real/jpeg/jpeg_strips.h"
 
 #include <QFile>
 
@@ -37,7 +38,8 @@ Problem writeProblem(ReplacingFile& output, Problem problem)
 
 }  // namespace
 
-LibjpegEncoder::LibjpegEncoder(WrittenPreviews* previews) : ahead_(std::make_unique<EncodeAhead>()), previews_(previews)
+LibjpegEncoder::LibjpegEncoder(WrittenPreviews* previews, const HeldPicture* held)
+    : ahead_(std::make_unique<EncodeAhead>(held)), previews_(previews), held_(held)
 {
 }
 
@@ -46,8 +48,10 @@ LibjpegEncoder::~LibjpegEncoder() = default;
 void LibjpegEncoder::prepare(const QByteArray& sourcePath, std::uint8_t quality, bool progressive, int restMs,
                              QSize previewBox)
 {
-    ahead_->prepare(sourcePath, quality, progressive, restMs, previews_ ? previewBox : QSize());
+    ahead_->prepare(sourcePath, quality, progressive, threads(), restMs, previews_ ? previewBox : QSize());
 }
+
+int LibjpegEncoder::threads() const { return threads_ > 0 ? threads_.load() : allEncodeThreads(); }
 
 void LibjpegEncoder::cancelPrepared() { ahead_->cancel(); }
 
@@ -60,11 +64,11 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
 {
     const QString destination = QFile::decodeName(destinationPath);
     const QString what = QStringLiteral("SavetoJPEG: ") + destination;
-    const std::optional<EncodeAhead::Encoded> prepared = ahead_->take(sourcePath, quality, progressive);
+    const std::optional<EncodeAhead::Encoded> prepared = ahead_->take(sourcePath, quality, progressive, threads());
     EncoderSource source;
     if (!prepared) {
         const QString name = QFile::decodeName(sourcePath);
-        if (const MaybeProblem problem = source.read(name))
+        if (const MaybeProblem problem = source.read(name, held_))
             return sourceResult(logged(*problem, QStringLiteral("SavetoJPEG: ") + name));
     }
 
@@ -76,7 +80,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
         return encoderResult::fromFailure(refused->kind, DestinationUnwritable);
     MaybeProblem problem;
     if (!prepared)
-        problem = encodeInto(output.device(), source.pixels(), quality, progressive);
+        problem = encodeInto(output.device(), source.pixels(), quality, progressive, threads());
     else if (output.device().write(prepared->bytes) != prepared->bytes.size())
         problem = Problem{FailureKind::WriteFailed, output.device().errorString()};
     if (problem)

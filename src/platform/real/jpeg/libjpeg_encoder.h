@@ -10,6 +10,7 @@
 namespace pelk {
 
 class EncodeAhead;
+class HeldPicture;
 class WrittenPreviews;
 
 // The JPEG encoder on libjpeg-turbo: reads the source as the picture service does (by
@@ -19,8 +20,9 @@ class WrittenPreviews;
 class LibjpegEncoder : public JpegEncoder {
 public:
     // With `previews`, the output's preview is made ahead with the bytes and put there when
-    // the press writes them.
-    explicit LibjpegEncoder(WrittenPreviews* previews = nullptr);
+    // the press writes them. With `held`, the pixels of the picture the picture service has
+    // loaded whole are encoded instead of its file's, while the file is unchanged.
+    explicit LibjpegEncoder(WrittenPreviews* previews = nullptr, const HeldPicture* held = nullptr);
     ~LibjpegEncoder() override;
     LibjpegEncoder(const LibjpegEncoder&) = delete;
     LibjpegEncoder& operator=(const LibjpegEncoder&) = delete;
@@ -35,11 +37,16 @@ public:
     // until no request is waiting or running.
     int pressesFromPrepared() const;
     void waitUntilIdle();
+    // For benchmarks: the threads an encode uses; 0 (the default) for one per core.
+    void setThreads(int threads) { threads_ = threads; }
 
 private:
     std::unique_ptr<EncodeAhead> ahead_;
     WrittenPreviews* previews_;
+    const HeldPicture* held_;
     std::atomic<int> pressesFromPrepared_{0};
+    std::atomic<int> threads_{0};
+    int threads() const;
 };
 
 }  // namespace pelk
