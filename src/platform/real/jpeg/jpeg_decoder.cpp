@@ -2,6 +2,7 @@
 
 #include "platform/real/bmp/bmp_writer.h"
 #include "platform/real/jpeg/jpeg_exif.h"
+#include "platform/real/jpeg/jpeg_source.h"
 #include "platform/real/jpeg/libjpeg_support.h"
 #include "platform/real/pictures/picture_memory.h"
 
@@ -16,56 +17,6 @@
 
 namespace pelk {
 namespace {
-
-// libjpeg-turbo's fast Huffman decoder reads a code that no table holds as a zero, without
-// a warning; only its careful decoder warns. The fast one runs only while 512 bytes a block
-// or more are buffered, so the file goes in in pieces smaller than that. (djpeg, reading
-// through a 4 KiB buffer, takes the careful road most of the time too.)
-constexpr size_t pieceBytes = 256;
-
-struct PieceSource {
-    jpeg_source_mgr pub;
-    const JOCTET* data;
-    size_t size;
-    size_t offset;  // of the first byte not yet handed to libjpeg
-};
-
-void startSource(j_decompress_ptr) { }
-void endSource(j_decompress_ptr) { }
-
-boolean nextPiece(j_decompress_ptr cinfo)
-{
-    auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
-    if (source->offset >= source->size) {
-        // As libjpeg's own sources do: warn, and end the file where it stops.
-        static const JOCTET end[2] = {0xff, JPEG_EOI};
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        source->pub.next_input_byte = end;
-        source->pub.bytes_in_buffer = 2;
-        return TRUE;
-    }
-    const size_t n = std::min(pieceBytes, source->size - source->offset);
-    source->pub.next_input_byte = source->data + source->offset;
-    source->pub.bytes_in_buffer = n;
-    source->offset += n;
-    return TRUE;
-}
-
-void skipBytes(j_decompress_ptr cinfo, long count)
-{
-    if (count <= 0)
-        return;
-    auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
-    const size_t skip = size_t(count);
-    if (skip <= source->pub.bytes_in_buffer) {
-        source->pub.next_input_byte += skip;
-        source->pub.bytes_in_buffer -= skip;
-        return;
-    }
-    // Past the end, the next read warns.
-    source->offset = std::min(source->size, source->offset + (skip - source->pub.bytes_in_buffer));
-    source->pub.bytes_in_buffer = 0;
-}
 
 // As Qt's readers apply a transformation, so a turned JPEG shows as it does elsewhere.
 // Null when the turned copy cannot be allocated.
@@ -255,23 +206,27 @@ struct JpegDecoder::State {
 
 JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>())
 {
+    readFrom(state_->source, bytes);
+    readHeaderOf(exifTurn(bytes));
+}
+
+JpegDecoder::JpegDecoder(ByteStream& stream) : state_(std::make_unique<State>())
+{
+    readFrom(state_->source, stream);
+    readHeaderOf(QImageIOHandler::TransformationNone);
+}
+
+void JpegDecoder::readHeaderOf(QImageIOHandler::Transformations turn)
+{
     jpeg_decompress_struct* cinfo = state_->cinfo.get();
     LibjpegErrors* errors = &state_->errors;
     cinfo->err = useErrors(*errors);
-    PieceSource* source = &state_->source;
-    source->pub.init_source = startSource;
-    source->pub.fill_input_buffer = nextPiece;
-    source->pub.skip_input_data = skipBytes;
-    source->pub.resync_to_restart = jpeg_resync_to_restart;
-    source->pub.term_source = endSource;
-    source->data = reinterpret_cast<const JOCTET*>(bytes.data());
-    source->size = size_t(bytes.size());
-    if (!readHeader(cinfo, errors, source)) {
+    if (!readHeader(cinfo, errors, &state_->source)) {
         header_.problem = libjpegError(cinfo, *errors, QStringLiteral("not a picture: "));
         return;
     }
     header_.size = QSize(int(cinfo->image_width), int(cinfo->image_height));
-    header_.turn = exifTurn(bytes);
+    header_.turn = turn;
     switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
         header_.bytesPerPixel = 1;

@@ -14,6 +14,8 @@
 
 namespace pelk {
 
+class ByteStream;
+
 // What a JPEG's header says, before any pixel is decoded.
 struct JpegHeader {
     QSize size;             // as stored, before the EXIF turn; invalid when unreadable
@@ -37,6 +39,9 @@ class JpegDecoder {
 public:
     // `bytes` must outlive the decoder. Reads the header at once.
     explicit JpegDecoder(QByteArrayView bytes);
+    // The bytes as they come (waiting for them), for a decode that runs while they are
+    // written: this program's own output, whose EXIF turn is not looked for.
+    explicit JpegDecoder(ByteStream& stream);
     ~JpegDecoder();
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
@@ -56,6 +61,8 @@ public:
     PictureRead decodeToBitmap24(QByteArray* file, const std::atomic<bool>* cancel = nullptr);
 
 private:
+    void readHeaderOf(QImageIOHandler::Transformations turn);
+
     struct State;
     std::unique_ptr<State> state_;
     JpegHeader header_;
