@@ -20,22 +20,33 @@ using namespace pelk;
 namespace {
 
 // Something like a photo: smooth ramps, edges and noise, so that every coefficient and
-// every Huffman code has work to do; the same for the same size.
+// every Huffman code has work to do; the same for the same size. Written pixel by pixel in
+// the layout asked for (a conversion would run on Qt's own threads).
 QImage photo(int width, int height, QImage::Format format)
 {
-    QImage picture(width, height, QImage::Format_RGB32);
+    QImage picture(width, height, format);
     quint32 seed = quint32(width * 7919 + height);
     for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        uchar* row = picture.scanLine(y);
         for (int x = 0; x < width; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int noise = int(seed >> 27);
             const int edge = ((x / 13 + y / 11) % 2) * 60;
-            row[x] = qRgb((x * 255 / qMax(1, width - 1) + noise) & 255, (y * 3 + edge + noise) & 255,
-                          ((x ^ y) + noise * 3) & 255);
+            const int r = (x * 255 / qMax(1, width - 1) + noise) & 255;
+            const int g = (y * 3 + edge + noise) & 255;
+            const int b = ((x ^ y) + noise * 3) & 255;
+            if (format == QImage::Format_Grayscale8) {
+                row[x] = uchar(qGray(r, g, b));
+            } else if (format == QImage::Format_RGB888) {
+                row[3 * x] = uchar(r);
+                row[3 * x + 1] = uchar(g);
+                row[3 * x + 2] = uchar(b);
+            } else {
+                reinterpret_cast<QRgb*>(row)[x] = qRgb(r, g, b);
+            }
         }
     }
-    return picture.convertToFormat(format);
+    return picture;
 }
 
 EncoderPixels pixelsOf(const QImage& picture)
