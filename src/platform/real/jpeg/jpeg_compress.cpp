@@ -1,5 +1,6 @@
 #include "platform/real/jpeg/jpeg_compress.h"
 
+#include "platform/real/jpeg/block_preview.h"
 #include "platform/real/jpeg/encoder_source.h"
 #include "platform/real/jpeg/jpeg_strips.h"
 #include "platform/real/jpeg/libjpeg_support.h"
@@ -19,6 +20,7 @@ struct Destination {
     jpeg_destination_mgr pub;
     QIODevice* device;
     const std::atomic<bool>* cancel;
+    BlockPreview* preview;  // waited for before libjpeg frees the blocks it reads
     std::vector<JOCTET> buffer;
 };
 
@@ -45,6 +47,8 @@ boolean flushDestination(j_compress_ptr cinfo)
 void finishDestination(j_compress_ptr cinfo)
 {
     auto* d = reinterpret_cast<Destination*>(cinfo->dest);
+    if (d->preview)
+        d->preview->wait();
     const qint64 size = qint64(d->buffer.size() - d->pub.free_in_buffer);
     if (size > 0 && d->device->write(reinterpret_cast<const char*>(d->buffer.data()), size) != size)
         ERREXIT(cinfo, JERR_FILE_WRITE);
@@ -112,9 +116,10 @@ bool finish(jpeg_compress_struct* cinfo, LibjpegErrors* errors)
 }  // namespace
 
 MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uint8_t quality, bool progressive,
-                        int threads, const std::atomic<bool>* cancel)
+                        int threads, const std::atomic<bool>* cancel, EncodePreview* preview)
 {
     Compressor cinfo(new jpeg_compress_struct{});
+    BlockPreview previewer;  // ended before the compressor and its blocks go
     LibjpegErrors errors;
     cinfo->err = useErrors(errors);
     Destination destination{};
@@ -134,8 +139,14 @@ MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uin
     // The blocks on every core; only the entropy coding needs the whole picture in order.
     if (MaybeProblem problem = computeBlocks(pixels, libjpegQuality, threads, target, cancel))
         return problem;
+    if (preview && preview->box.isValid()) {
+        previewer.start(headerOfBlocks(cinfo.get()), target, preview->box, cancel);
+        destination.preview = &previewer;
+    }
     if (!finish(cinfo.get(), &errors))
         return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(errors.error)};
+    if (preview)
+        preview->picture = previewer.wait();
     // A warning on our own pixels changes nothing in the file; it is worth a line in the log.
     if (errors.warned)
         qCDebug(pelkLog) << "libjpeg warned while encoding:" << errors.warning;

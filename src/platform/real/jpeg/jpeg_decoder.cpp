@@ -1,6 +1,7 @@
 #include "platform/real/jpeg/jpeg_decoder.h"
 
 #include "platform/real/bmp/bmp_writer.h"
+#include "platform/real/jpeg/block_preview.h"
 #include "platform/real/jpeg/jpeg_exif.h"
 #include "platform/real/jpeg/jpeg_source.h"
 #include "platform/real/jpeg/libjpeg_support.h"
@@ -94,7 +95,7 @@ std::optional<QSize> dotsPerMeter(const jpeg_decompress_struct* cinfo)
 
 // `picture` is the caller's, allocated here once the output size is known.
 Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize box, QImage* picture,
-                   const std::atomic<bool>* cancel)
+                   const std::atomic<bool>* cancel, BlockFeed* feed)
 {
     if (setjmp(errors->jump))
         return Outcome::Stopped;
@@ -105,6 +106,8 @@ Outcome decodeRows(jpeg_decompress_struct* cinfo, LibjpegErrors* errors, QSize b
     cinfo->scale_num = 1;
     cinfo->scale_denom = unsigned(jpegReduction(QSize(int(cinfo->image_width), int(cinfo->image_height)), box));
     jpeg_start_decompress(cinfo);
+    if (feed->blocks)
+        takeBlocksFrom(cinfo, feed);
     *picture = allocatePicture(int(cinfo->output_width), int(cinfo->output_height),
                                gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (picture->isNull())
@@ -201,6 +204,7 @@ struct JpegDecoder::State {
     Decompressor cinfo{new jpeg_decompress_struct{}};
     LibjpegErrors errors;
     PieceSource source{};
+    BlockFeed feed;
     bool decoded = false;
 };
 
@@ -210,9 +214,10 @@ JpegDecoder::JpegDecoder(QByteArrayView bytes) : state_(std::make_unique<State>(
     readHeaderOf(exifTurn(bytes));
 }
 
-JpegDecoder::JpegDecoder(ByteStream& stream) : state_(std::make_unique<State>())
+JpegDecoder::JpegDecoder(QByteArrayView header, const BlockTarget& blocks) : state_(std::make_unique<State>())
 {
-    readFrom(state_->source, stream);
+    readFrom(state_->source, header);
+    state_->feed.blocks = &blocks;
     readHeaderOf(QImageIOHandler::TransformationNone);
 }
 
@@ -279,7 +284,7 @@ PictureRead JpegDecoder::decode(QSize box, const std::atomic<bool>* cancel)
     if (box.isValid() && (header_.turn & QImageIOHandler::TransformationRotate90))
         box.transpose();
     QImage picture;
-    const Outcome outcome = decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel);
+    const Outcome outcome = decodeRows(state_->cinfo.get(), &state_->errors, box, &picture, cancel, &state_->feed);
     if (MaybeProblem problem = problemOf(outcome, state_->cinfo.get(), state_->errors))
         return {{}, std::move(problem)};
     picture = turned(std::move(picture), header_.turn);

@@ -14,7 +14,7 @@
 
 namespace pelk {
 
-class ByteStream;
+struct BlockTarget;
 
 // What a JPEG's header says, before any pixel is decoded.
 struct JpegHeader {
@@ -39,9 +39,10 @@ class JpegDecoder {
 public:
     // `bytes` must outlive the decoder. Reads the header at once.
     explicit JpegDecoder(QByteArrayView bytes);
-    // The bytes as they come (waiting for them), for a decode that runs while they are
-    // written: this program's own output, whose EXIF turn is not looked for.
-    explicit JpegDecoder(ByteStream& stream);
+    // A picture whose blocks are known already: `header` is a one-scan file's header up to
+    // its scan (headerOfBlocks), and the blocks are taken instead of any data decoded.
+    // Both must outlive the decoder.
+    JpegDecoder(QByteArrayView header, const BlockTarget& blocks);
     ~JpegDecoder();
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;

@@ -16,26 +16,10 @@ constexpr size_t pieceBytes = 256;
 void startSource(j_decompress_ptr) { }
 void endSource(j_decompress_ptr) { }
 
-// Moves on to the stream's next piece once the current one is used up.
-bool moreBytes(PieceSource* source)
-{
-    while (source->offset >= source->size) {
-        if (!source->stream)
-            return false;
-        const QByteArrayView piece = source->stream->next();
-        if (piece.isEmpty())
-            return false;
-        source->data = reinterpret_cast<const JOCTET*>(piece.data());
-        source->size = size_t(piece.size());
-        source->offset = 0;
-    }
-    return true;
-}
-
 boolean nextPiece(j_decompress_ptr cinfo)
 {
     auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
-    if (!moreBytes(source)) {
+    if (source->offset >= source->size) {
         static const JOCTET end[2] = {0xff, JPEG_EOI};
         WARNMS(cinfo, JWRN_JPEG_EOF);
         source->pub.next_input_byte = end;
@@ -54,20 +38,15 @@ void skipBytes(j_decompress_ptr cinfo, long count)
     if (count <= 0)
         return;
     auto* source = reinterpret_cast<PieceSource*>(cinfo->src);
-    size_t skip = size_t(count);
+    const size_t skip = size_t(count);
     if (skip <= source->pub.bytes_in_buffer) {
         source->pub.next_input_byte += skip;
         source->pub.bytes_in_buffer -= skip;
         return;
     }
-    skip -= source->pub.bytes_in_buffer;
-    source->pub.bytes_in_buffer = 0;
     // Past the end, the next read warns.
-    while (skip > 0 && moreBytes(source)) {
-        const size_t n = std::min(skip, source->size - source->offset);
-        source->offset += n;
-        skip -= n;
-    }
+    source->offset = std::min(source->size, source->offset + (skip - source->pub.bytes_in_buffer));
+    source->pub.bytes_in_buffer = 0;
 }
 
 void setUp(PieceSource& source)
@@ -89,16 +68,6 @@ void readFrom(PieceSource& source, QByteArrayView bytes)
     source.data = reinterpret_cast<const JOCTET*>(bytes.data());
     source.size = size_t(bytes.size());
     source.offset = 0;
-    source.stream = nullptr;
-}
-
-void readFrom(PieceSource& source, ByteStream& stream)
-{
-    setUp(source);
-    source.data = nullptr;
-    source.size = 0;
-    source.offset = 0;
-    source.stream = &stream;
 }
 
 }  // namespace pelk

@@ -4,6 +4,7 @@
 
 #include "platform/real/jpeg/encoder_source.h"
 #include "platform/real/jpeg/jpeg_compress.h"
+#include "platform/real/jpeg/jpeg_decoder.h"
 #include "platform/real/jpeg/jpeg_strips.h"
 
 #include <QBuffer>
@@ -184,6 +185,48 @@ private slots:
             QCOMPARE(mine.left(6), theirs.left(6));
             QVERIFY(mine.size() > header);
             QCOMPARE(mine.mid(header), theirs.mid(header));
+        }
+    }
+
+    // The preview made from the blocks while they are coded is the picture the program's
+    // decoder makes of the written bytes for the same box: at every reduction, for sizes
+    // that are and are not whole MCUs, gray and colour, baseline and progressive.
+    void previewFromTheBlocks_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QSize>("box");
+        const QSize boxes[] = {{40, 30}, {90, 70}, {180, 140}, {400, 300}};
+        for (const QSize& box : boxes) {
+            QTest::addRow("641x479 colour, box %dx%d", box.width(), box.height())
+                << 641 << 479 << int(QImage::Format_RGB32) << box;
+            QTest::addRow("641x479 gray, box %dx%d", box.width(), box.height())
+                << 641 << 479 << int(QImage::Format_Grayscale8) << box;
+        }
+        QTest::addRow("single pixel") << 1 << 1 << int(QImage::Format_RGB32) << QSize(1, 1);
+        QTest::addRow("17x33, box 3x5") << 17 << 33 << int(QImage::Format_RGB888) << QSize(3, 5);
+        QTest::addRow("640x480, box 80x60") << 640 << 480 << int(QImage::Format_RGB32) << QSize(80, 60);
+    }
+    void previewFromTheBlocks()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, format);
+        QFETCH(QSize, box);
+        const QImage picture = photo(width, height, QImage::Format(format));
+        for (bool progressive : {false, true}) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            EncodePreview preview{box, {}};
+            QVERIFY(!encodeInto(buffer, pixelsOf(picture), 80, progressive, 2, nullptr, &preview));
+            const PictureRead decoded = JpegDecoder(bytes).decode(box);
+            QVERIFY(!decoded.problem);
+            QVERIFY(!preview.picture.isNull());
+            QCOMPARE(preview.picture.size(), decoded.picture.size());
+            QCOMPARE(preview.picture, decoded.picture);
+            QCOMPARE(preview.picture.dotsPerMeterX(), decoded.picture.dotsPerMeterX());
         }
     }
 
