@@ -70,6 +70,16 @@ double timedPress(Session& s, const QString& reset, const QString& source, int p
     return t;
 }
 
+double timedDropAndPress(Session& s, const QString& reset, const QString& source, int progressive)
+{
+    s.drop(reset);
+    s.setOptions(progressive);
+    const Clock::time_point t0 = Clock::now();
+    s.drop(source);
+    s.press();
+    return seconds(t0, Clock::now());
+}
+
 double timedPressAfterLooking(Session& s, const QString& reset, const QString& source, int progressive)
 {
     s.drop(reset);

@@ -52,6 +52,10 @@ double timedDrop(Session& s, const QString& reset, const QString& source);
 // The press, timed, after the drop of `source` (untimed), as a user drops and then presses.
 double timedPress(Session& s, const QString& reset, const QString& source, int progressive);
 
+// The drop of `source` and a press right after it, timed together from the drop to the
+// press's end: the whole wait of a user who presses as soon as the picture shows.
+double timedDropAndPress(Session& s, const QString& reset, const QString& source, int progressive);
+
 // The press as a user makes it: the options set, the file dropped, a second spent looking
 // at it, then the button. Meanwhile a bitmap is encoded ahead, or a JPEG's bitmap made; the
 // press must write what was made.
