@@ -9,7 +9,9 @@
 
 namespace pelk::bench {
 
-Session::Session(bool withView)
+Session::Session(bool withView, const Wrap& wrap)
+    : platform(wrap ? wrap(Platform{real.pictures, real.files, messages, windowSystem, encoder})
+                    : Platform{real.pictures, real.files, messages, windowSystem, encoder})
 {
     connectHandlers(model, platform);
     if (withView) {
