@@ -22,14 +22,13 @@
 namespace pelk::bench {
 namespace {
 
-// One drop and a press right after it, as a step's wait and the calls it made.
+// A drop, or the press right after it: its wait and the calls it made.
 struct Step {
     double total = 0;
     CallLog calls;
 };
 
-// The median (min–max) of each step and call over the rounds; the rounds make the same
-// calls in the same order, else only the last round's are shown.
+// Whether every round made the same calls in the same order.
 bool sameCalls(const std::vector<Step>& rounds)
 {
     const CallLog& last = rounds.back().calls;
@@ -39,6 +38,8 @@ bool sameCalls(const std::vector<Step>& rounds)
     });
 }
 
+// The median (min–max) of the step and of each of its calls over the rounds; when the
+// rounds made different calls, the last round's alone.
 void printSteps(const char* what, const std::vector<Step>& rounds)
 {
     auto print = [](const char* indent, int width, const QString& name, std::vector<double> times) {
