@@ -14,7 +14,6 @@
 #include <functional>
 
 namespace pelk::bench {
-namespace {
 
 void timeThrice(const char* what, const std::function<void()>& f)
 {
@@ -24,13 +23,15 @@ void timeThrice(const char* what, const std::function<void()>& f)
         f();
         v.push_back(seconds(t0, Clock::now()));
     }
-    std::printf("  %-40s %s\n", what, qPrintable(ms(summarise(v))));
+    std::printf("  %-48s %s\n", what, qPrintable(ms(summarise(v))));
     std::fflush(stdout);
 }
 
+namespace {
+
 void printStep(const char* what, const std::vector<double>& times)
 {
-    std::printf("  %-40s %s\n", what, qPrintable(ms(summarise(times))));
+    std::printf("  %-48s %s\n", what, qPrintable(ms(summarise(times))));
 }
 
 void encodeSteps(const QString& path)
@@ -94,6 +95,7 @@ int breakdown(const QString& path)
         encodeSteps(path);
     else
         bitmapSteps(pictures, path, picture);
+    pressBreakdown(path, picture);
     return 0;
 }
 

@@ -3,6 +3,8 @@
 #include "child.h"
 #include "session.h"
 
+#include "platform/real/jpeg/jpeg_strips.h"
+
 #include <QFileInfo>
 #include <QImageReader>
 #include <functional>
@@ -45,8 +47,16 @@ double timeOurs(Context& c, const TimedCase& row, const QString& file)
         return timedPress(c.view, c.resetBmp, file, row.progressive);
     case Ours::PressAfterLooking:
         return timedPressAfterLooking(c.view, c.resetBmp, file, row.progressive);
+    case Ours::DropAndPress:
+        return timedDropAndPress(c.view, c.resetBmp, file, row.progressive);
     }
     fail(QStringLiteral("no such case"));
+}
+
+// The row's wait as the table names it, with the threads of "all" filled in.
+QString waitOf(const TimedCase& row)
+{
+    return QString::fromUtf8(row.wait).replace(QStringLiteral("{threads}"), QString::number(allEncodeThreads()));
 }
 
 double readerSeconds(const QString& path)
@@ -92,6 +102,7 @@ std::vector<qint64> runCases(Context& c, const Sample& s, std::span<const TimedC
     std::map<QString, Stats> yardsticks;  // the peers' times so far, for the rows that reuse them
     std::vector<qint64> written;
     for (const TimedCase& row : cases) {
+        c.view.encoder.setThreads(row.threads);
         const QString& file = fileOf(s.files, row.source);
         const QString yardstick = QString::fromUtf8(row.yardstick);
         std::vector<double> a, b;
@@ -106,11 +117,13 @@ std::vector<qint64> runCases(Context& c, const Sample& s, std::span<const TimedC
         const auto theirs = yardsticks.find(yardstick);
         if (theirs == yardsticks.end())
             fail(QStringLiteral("%1 has no earlier times").arg(yardstick));
-        c.report.timing(QString::fromUtf8(row.wait), s.label, summarise(a), yardstick, theirs->second,
+        c.report.timing(waitOf(row), s.label, summarise(a), yardstick, theirs->second,
                         s.targets ? row.target : std::nullopt);
-        const bool pressed = row.ours == Ours::Press || row.ours == Ours::PressAfterLooking;
-        written.push_back(pressed ? QFileInfo(outputOf(file, row.source)).size() : 0);
+        written.push_back(row.ours == Ours::Drop || row.ours == Ours::DropWithoutWindow
+                              ? 0
+                              : QFileInfo(outputOf(file, row.source)).size());
     }
+    c.view.encoder.setThreads(0);  // the program's own
     return written;
 }
 

@@ -39,6 +39,7 @@ enum class Ours {
     DropWithoutWindow,  // the same in the model-only session
     Press,              // press right after the drop
     PressAfterLooking,  // press a second after the drop
+    DropAndPress,       // from the drop to the end of a press made right after it
 };
 
 // What it is timed against.
@@ -50,7 +51,8 @@ enum class Peer {
 
 // One timed case. The command is a tool in /usr/bin with its arguments, split at spaces;
 // "{in}" stands for the source file and "{work}/" for the work folder. The target is stated
-// only for the samples that have targets.
+// only for the samples that have targets. "{threads}" in the wait stands for the number of
+// threads an encode uses when asked for all of them.
 struct TimedCase {
     const char* wait;
     Source source;
@@ -60,6 +62,7 @@ struct TimedCase {
     Peer peer;
     const char* command;  // for Peer::Command
     std::optional<double> target;
+    int threads = 0;  // the encoder's threads for the press: 0 for one per core, as the program has it
 };
 
 // Runs the cases in order, ours alternating with the yardstick `reps` times, one row each.

@@ -9,7 +9,7 @@ void dropCases(Context& c, const Sample& s)
 {
     constexpr TimedCase cases[] = {
         {"drop → preview shown, JPEG", Source::Jpeg, Ours::Drop, 0, "`djpeg` to /dev/null", Peer::Command,
-         "djpeg -outfile /dev/null {in}", 0.3},
+         "djpeg -outfile /dev/null {in}", 0.7},
         {"drop → preview shown, bitmap", Source::Bitmap, Ours::Drop, 0, "`QImageReader` read", Peer::Reader, nullptr,
          1.2},
         {"drop, JPEG, model only (no window)", Source::Jpeg, Ours::DropWithoutWindow, 0, "`djpeg` to /dev/null",

@@ -4,7 +4,8 @@
 //
 //   pelk_bench [--out FILE] [--data DIR] [--work DIR] [--sizes 1,12,48] [--reps-scale X]
 //   pelk_bench --smoke            one tiny drop and press, checks that they work; then every
-//                                 case but start-up once on a small picture; no time is checked
+//                                 case but start-up once on a small picture, and the breakdown
+//                                 of the tiny ones; no time is checked
 //   pelk_bench --breakdown FILE   the steps of one file's drop and press, one by one
 //   pelk_bench --rss-press BMP    (internal) drop and press in this process, print VmHWM
 //
@@ -72,8 +73,10 @@ int smoke()
     if (QImage(dir.path() + QStringLiteral("/jpg/tiny.bmp")).size() != QSize(160, 120))
         fail(QStringLiteral("the press wrote no 160x120 bitmap"));
     smokeSections(dir.path());
-    std::printf(
-        "smoke: drop and press of a 160x120 bitmap and JPEG work, and every case but start-up runs on a 640x480 one\n");
+    breakdown(files.bmp);
+    breakdown(files.jpg);
+    std::printf("smoke: drop and press of a 160x120 bitmap and JPEG work, every case but start-up runs on a 640x480 "
+                "one, and --breakdown on the 160x120 ones\n");
     return 0;
 }
 

@@ -34,6 +34,7 @@ void rssCase(Context& c, const QString& self, const Sample& s)
 int rssPress(const QString& bmp)
 {
     Session s(true);
+    s.encoder.setThreads(0);  // as the program encodes: a strip of the picture on each core at once
     const qint64 idle = statusKiB("VmHWM:");
     s.drop(bmp);
     const qint64 afterDrop = statusKiB("VmHWM:");

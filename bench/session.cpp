@@ -9,7 +9,9 @@
 
 namespace pelk::bench {
 
-Session::Session(bool withView)
+Session::Session(bool withView, const Wrap& wrap)
+    : platform(wrap ? wrap(Platform{real.pictures, real.files, messages, windowSystem, encoder})
+                    : Platform{real.pictures, real.files, messages, windowSystem, encoder})
 {
     connectHandlers(model, platform);
     if (withView) {
@@ -68,6 +70,16 @@ double timedPress(Session& s, const QString& reset, const QString& source, int p
     if (s.model.qualityValue != 75)
         fail(QStringLiteral("the press ran at quality %1, not 75").arg(s.model.qualityValue));
     return t;
+}
+
+double timedDropAndPress(Session& s, const QString& reset, const QString& source, int progressive)
+{
+    s.drop(reset);
+    s.setOptions(progressive);
+    const Clock::time_point t0 = Clock::now();
+    s.drop(source);
+    s.press();
+    return seconds(t0, Clock::now());
 }
 
 double timedPressAfterLooking(Session& s, const QString& reset, const QString& source, int progressive)

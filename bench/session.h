@@ -6,6 +6,7 @@
 #include "window/window_model.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 // The program under test, headless, and the waits a user feels in it.
@@ -26,7 +27,11 @@ public:
 // encoder, and (unless model-only) the real window over it, shown off screen.
 class Session {
 public:
-    explicit Session(bool withView);
+    // What the handlers are given in place of the real platform: the same services, or
+    // others around them (to time each call).
+    using Wrap = std::function<Platform(const Platform& real)>;
+
+    explicit Session(bool withView, const Wrap& wrap = {});
 
     // A drop, up to the preview being painted.
     void drop(const QString& path);
@@ -40,7 +45,7 @@ public:
     LibjpegEncoder& encoder = real.encoder;
     SilentMessages messages;
     NoWindowSystem windowSystem;
-    Platform platform{real.pictures, real.files, messages, windowSystem, encoder};
+    Platform platform;  // the handlers' platform
     WindowModel model;
     std::unique_ptr<MainWindow> window;
 };
@@ -51,6 +56,10 @@ double timedDrop(Session& s, const QString& reset, const QString& source);
 
 // The press, timed, after the drop of `source` (untimed), as a user drops and then presses.
 double timedPress(Session& s, const QString& reset, const QString& source, int progressive);
+
+// The drop of `source` and a press right after it, timed together from the drop to the
+// press's end: the whole wait of a user who presses as soon as the picture shows.
+double timedDropAndPress(Session& s, const QString& reset, const QString& source, int progressive);
 
 // The press as a user makes it: the options set, the file dropped, a second spent looking
 // at it, then the button. Meanwhile a bitmap is encoded ahead, or a JPEG's bitmap made; the
