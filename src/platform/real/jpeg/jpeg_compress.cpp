@@ -2,6 +2,7 @@
 
 #include "platform/real/jpeg/block_preview.h"
 #include "platform/real/jpeg/encoder_source.h"
+#include "platform/real/jpeg/jpeg_scans.h"
 #include "platform/real/jpeg/jpeg_strips.h"
 #include "platform/real/jpeg/libjpeg_support.h"
 
@@ -54,8 +55,8 @@ void finishDestination(j_compress_ptr cinfo)
         ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-// The file's settings, its coefficient arrays, its headers; `target` gets the arrays'
-// rows for computeBlocks to fill. libjpeg keeps `arrays` until the end.
+// The file's settings and its coefficient arrays, all in memory at once; `target` gets the
+// arrays' rows for computeBlocks to fill.
 bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* destination, const EncoderPixels* pixels,
            int quality, bool progressive, jvirt_barray_ptr* arrays, BlockTarget* target)
 {
@@ -64,17 +65,7 @@ bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* dest
         return false;
     jpeg_create_compress(cinfo);
     cinfo->dest = &destination->pub;
-    cinfo->image_width = JDIMENSION(pixels->width);
-    cinfo->image_height = JDIMENSION(pixels->height);
-    cinfo->input_components = pixels->components;
-    cinfo->in_color_space = pixels->space;
-    jpeg_set_defaults(cinfo);  // YCbCr with 4:2:0 for colour input
-    // Baseline tables: at the lowest qualities no entry exceeds 255, so the file stays
-    // baseline (SOF0) and every decoder reads it.
-    jpeg_set_quality(cinfo, quality, TRUE);
-    cinfo->optimize_coding = TRUE;
-    if (progressive)
-        jpeg_simple_progression(cinfo);
+    setFileSettings(cinfo, *pixels, quality, progressive);
     int maxH = 1, maxV = 1;
     for (int ci = 0; ci < cinfo->num_components; ++ci) {
         maxH = std::max(maxH, cinfo->comp_info[ci].h_samp_factor);
@@ -86,13 +77,13 @@ bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* dest
         const auto up = [](JDIMENSION a, JDIMENSION b) { return (a + b - 1) / b; };
         target->across[size_t(ci)] = up(cinfo->image_width * JDIMENSION(c.h_samp_factor), JDIMENSION(maxH * DCTSIZE));
         target->down[size_t(ci)] = up(cinfo->image_height * JDIMENSION(c.v_samp_factor), JDIMENSION(maxV * DCTSIZE));
-        // Whole MCUs, as libjpeg's own arrays are; all of it in memory at once.
+        // Whole MCUs, as libjpeg's own arrays are.
         const JDIMENSION across = up(target->across[size_t(ci)], JDIMENSION(c.h_samp_factor)) * c.h_samp_factor;
         const JDIMENSION down = up(target->down[size_t(ci)], JDIMENSION(c.v_samp_factor)) * c.v_samp_factor;
         arrays[ci] = (*cinfo->mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, FALSE,
                                                         across, down, down);
     }
-    jpeg_write_coefficients(cinfo, arrays);
+    (*cinfo->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(cinfo));
     // Every row at once, the padding rows too: the entropy pass reads an MCU row's
     // array rows whole, though it makes the padding blocks anew.
     for (int ci = 0; ci < cinfo->num_components; ++ci) {
@@ -104,11 +95,12 @@ bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* dest
     return true;
 }
 
-// The entropy coding of the blocks: Huffman tables made for this picture, every scan.
-bool finish(jpeg_compress_struct* cinfo, LibjpegErrors* errors)
+// The entropy coding of the blocks, here: Huffman tables made for this picture, every scan.
+bool code(jpeg_compress_struct* cinfo, LibjpegErrors* errors, jvirt_barray_ptr* arrays)
 {
     if (setjmp(errors->jump))
         return false;
+    jpeg_write_coefficients(cinfo, arrays);
     jpeg_finish_compress(cinfo);
     return true;
 }
@@ -143,8 +135,13 @@ MaybeProblem encodeInto(QIODevice& device, const EncoderPixels& pixels, std::uin
         previewer.start(headerOfBlocks(cinfo.get()), target, preview->box, cancel);
         destination.preview = &previewer;
     }
-    if (!finish(cinfo.get(), &errors))
+    if (progressive && threads > 1) {
+        // A progressive file's scans are independent of one another: they too share the cores.
+        if (MaybeProblem problem = codeScans(device, pixels, libjpegQuality, cinfo->num_scans, arrays, threads, cancel))
+            return problem;
+    } else if (!code(cinfo.get(), &errors, arrays)) {
         return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(errors.error)};
+    }
     if (preview)
         preview->picture = previewer.wait();
     // A warning on our own pixels changes nothing in the file; it is worth a line in the log.
