@@ -1,14 +1,13 @@
 #include "platform/real/jpeg/jpeg_scans.h"
 
 #include "platform/real/jpeg/encoder_source.h"
+#include "platform/real/jpeg/on_threads.h"
 
 #include <QByteArray>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include <jerror.h>
@@ -178,20 +177,12 @@ MaybeProblem codeScans(QIODevice& device, const EncoderPixels& pixels, int quali
         coder->keepsStart = i == 0;
         coders.push_back(std::move(coder));
     }
-    std::vector<std::thread> helpers;
-    for (size_t i = 1; i < coders.size(); ++i) {
-        try {
-            helpers.emplace_back(code, coders[i].get());
-        } catch (const std::system_error&) {
-            break;  // fewer threads: the scans go to the coders there are
-        }
-    }
-    code(coders[0].get());
-    for (std::thread& helper : helpers)
-        helper.join();
-    for (size_t i = 0; i < 1 + helpers.size(); ++i) {
-        if (coders[i]->errors.error[0] != '\0')
-            return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(coders[i]->errors.error)};
+    // Every coder walks every scan, so that the scans of a coder that got no thread of its
+    // own are taken by the others.
+    runOnThreads(int(coders.size()), [&coders](int i) { code(coders[size_t(i)].get()); });
+    for (const auto& coder : coders) {
+        if (coder->errors.error[0] != '\0')
+            return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(coder->errors.error)};
     }
     if (device.write(scans.start) != scans.start.size())
         return Problem{FailureKind::EncoderFailed, device.errorString()};

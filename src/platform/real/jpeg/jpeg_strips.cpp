@@ -1,11 +1,11 @@
 #include "platform/real/jpeg/jpeg_strips.h"
 
 #include "platform/real/jpeg/encoder_source.h"
+#include "platform/real/jpeg/on_threads.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -172,17 +172,7 @@ MaybeProblem computeBlocks(const EncoderPixels& pixels, int quality, int threads
         strip->cancel = cancel;
         strips.push_back(std::move(strip));
     }
-    std::vector<std::thread> helpers;
-    for (size_t i = 1; i < strips.size(); ++i) {
-        try {
-            helpers.emplace_back(runStrip, strips[i].get());
-        } catch (const std::system_error&) {
-            runStrip(strips[i].get());  // no thread to be had: this one does the strip
-        }
-    }
-    runStrip(strips[0].get());
-    for (std::thread& helper : helpers)
-        helper.join();
+    runOnThreads(count, [&strips](int i) { runStrip(strips[size_t(i)].get()); });
     for (const auto& strip : strips) {
         if (strip->errors.error[0] != '\0')
             return Problem{FailureKind::EncoderFailed, QString::fromLocal8Bit(strip->errors.error)};
