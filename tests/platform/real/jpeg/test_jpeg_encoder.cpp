@@ -2,6 +2,7 @@
 // decoder and by parsing the file's own markers.
 
 #include "platform/real/jpeg/libjpeg_encoder.h"
+#include "platform/real/real_platform.h"
 #include "support/files.h"
 #include "support/image_bmp.h"
 #include "support/jpeg_markers.h"
@@ -94,6 +95,40 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    }
+
+    // The press encodes the pixels of the picture the window holds only while its file is
+    // the version they were read from; a file changed since (however soon) is read again.
+    void heldPictureOnlyWhileTheFileIsUnchanged_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QRgb>("expected");
+        QTest::newRow("unchanged") << "none" << qRgb(200, 30, 30);
+        QTest::newRow("rewritten, same size, settled") << "settled" << qRgb(30, 30, 200);
+        QTest::newRow("rewritten, same size, at once") << "at once" << qRgb(30, 30, 200);
+    }
+    void heldPictureOnlyWhileTheFileIsUnchanged()
+    {
+        QFETCH(QString, change);
+        QFETCH(QRgb, expected);
+        const QString source = path("held.bmp");
+        QImage picture(96, 64, QImage::Format_RGB32);
+        picture.fill(qRgb(200, 30, 30));
+        writePicture(source, picture, "BMP");
+        QTest::qWait(150);  // a file left alone a while is told apart from its next version
+        RealServices services;
+        QCOMPARE(services.pictures.load(source).pixel(5, 5), qRgb(200, 30, 30));
+        if (change != QLatin1String("none")) {
+            picture.fill(qRgb(30, 30, 200));
+            writePicture(source, picture, "BMP");
+            if (change == QLatin1String("settled"))
+                QTest::qWait(150);
+        }
+        QByteArray destination = QFile::encodeName(path("held.jpg"));
+        QCOMPARE(services.encoder.SavetoJPEG(QFile::encodeName(source), destination, 90, false), std::int16_t(0));
+        const QRgb got = decode(path("held.jpg")).pixel(48, 32);
+        QVERIFY2(qAbs(qRed(got) - qRed(expected)) < 8 && qAbs(qBlue(got) - qBlue(expected)) < 8,
+                 qPrintable(QStringLiteral("#%1").arg(got, 8, 16)));
     }
 
     void quantisationTables_data()
