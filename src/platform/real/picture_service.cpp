@@ -144,7 +144,7 @@ void RealPictureService::saveBitmap(const QImage& picture, const QString& path)
     ReplacingFile file(path);
     if (const MaybeProblem problem = file.open())
         throw problem->failure();
-    if (!(made ? file.device().write(*made) == made->size() : writeBitmapFile(picture, file.device())))
+    if (!(made ? file.writeAll(*made) : writeBitmapFile(picture, file.device())))
         throw Failure(logged(file.writeProblem(), path).kind, path);
     if (const MaybeProblem problem = file.commit())
         throw problem->failure();

@@ -3,6 +3,7 @@
 #include "platform/real/files/path_walk.h"
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -196,6 +197,22 @@ MaybeProblem ReplacingFile::syncFolder() const
         return logged(Problem{kindOfError(error), systemError(error)},
                       target_ + QStringLiteral(" (its folder's sync)"));
     return std::nullopt;
+}
+
+bool ReplacingFile::writeAll(QByteArrayView bytes)
+{
+    constexpr qsizetype piece = 8 << 20;
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        const qsizetype size = std::min(piece, bytes.size() - at);
+        const qint64 offset = temporary_.pos();
+        if (temporary_.write(bytes.data() + at, size) != size || !temporary_.flush())
+            return false;
+#ifdef Q_OS_LINUX
+        // Only a hint: the sync at commit() is what makes the file durable.
+        ::sync_file_range(temporary_.handle(), offset, size, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+    return true;
 }
 
 Problem ReplacingFile::writeProblem() const

@@ -3,6 +3,7 @@
 #include "platform/real/problem.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 
@@ -45,6 +46,10 @@ public:
     // cannot be made.
     [[nodiscard]] MaybeProblem open();
     QFile& device() { return temporary_; }
+    // Writes all of `bytes` to device(), a large piece at a time, setting the system to put
+    // each piece on disk as soon as it is written: commit()'s sync then waits for less.
+    // False when a write failed (writeProblem() says why).
+    bool writeAll(QByteArrayView bytes);
     // After the rename, a problem only when the folder failed to sync (an I/O error): the
     // new file then stands at the target, but may not survive a power cut. Every problem of
     // open() and commit() is logged with the target's path.

@@ -81,7 +81,7 @@ std::int16_t LibjpegEncoder::SavetoJPEG(const QByteArray& sourcePath, QByteArray
     MaybeProblem problem;
     if (!prepared)
         problem = encodeInto(output.device(), source.pixels(), quality, progressive, threads());
-    else if (output.device().write(prepared->bytes) != prepared->bytes.size())
+    else if (!output.writeAll(prepared->bytes))
         problem = Problem{FailureKind::WriteFailed, output.device().errorString()};
     if (problem)
         return encoderResult::fromFailure(logged(writeProblem(output, *problem), what).kind, EncodeFailed);

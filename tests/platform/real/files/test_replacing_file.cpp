@@ -91,10 +91,8 @@ struct Road {
     const char* file;
 };
 const Road roads[] = {
-    {"file", "out.jpg"},
-    {"service", "Pelk.ini"},
-    {"bitmap", "out.bmp"},
-    {"jpeg", "out.jpg"},
+    {"file", "out.jpg"},     {"file in pieces", "out.jpg"},  // writeAll, as the bytes made ahead are written
+    {"service", "Pelk.ini"}, {"bitmap", "out.bmp"},         {"jpeg", "out.jpg"},
 };
 
 // What a road writes: bytes for the first two, a picture for the bitmap save, and a bitmap
@@ -125,7 +123,8 @@ std::optional<FailureKind> write(const QString& road, const QString& target, con
     if (const MaybeProblem problem = replacing.open())
         return problem->kind;
     *temporaryMode = modeOf(replacing.temporaryPath());
-    if (replacing.device().write(input.content) != input.content.size())
+    if (road == QLatin1String("file in pieces") ? !replacing.writeAll(input.content)
+                                                : replacing.device().write(input.content) != input.content.size())
         return replacing.writeProblem().kind;
     if (const MaybeProblem problem = replacing.commit())
         return problem->kind;
