@@ -72,26 +72,23 @@ bool begin(jpeg_compress_struct* cinfo, LibjpegErrors* errors, Destination* dest
         maxV = std::max(maxV, cinfo->comp_info[ci].v_samp_factor);
     }
     target->components = cinfo->num_components;
+    JDIMENSION down[MAX_COMPONENTS] = {};  // rows of blocks in whole MCUs, as libjpeg's own arrays have
     for (int ci = 0; ci < cinfo->num_components; ++ci) {
         const jpeg_component_info& c = cinfo->comp_info[ci];
         const auto up = [](JDIMENSION a, JDIMENSION b) { return (a + b - 1) / b; };
-        target->across[size_t(ci)] = up(cinfo->image_width * JDIMENSION(c.h_samp_factor), JDIMENSION(maxH * DCTSIZE));
-        target->down[size_t(ci)] = up(cinfo->image_height * JDIMENSION(c.v_samp_factor), JDIMENSION(maxV * DCTSIZE));
-        // Whole MCUs, as libjpeg's own arrays are.
-        const JDIMENSION across = up(target->across[size_t(ci)], JDIMENSION(c.h_samp_factor)) * c.h_samp_factor;
-        const JDIMENSION down = up(target->down[size_t(ci)], JDIMENSION(c.v_samp_factor)) * c.v_samp_factor;
+        const auto h = JDIMENSION(c.h_samp_factor), v = JDIMENSION(c.v_samp_factor);
+        target->across[size_t(ci)] = up(cinfo->image_width * h, JDIMENSION(maxH * DCTSIZE));
+        target->down[size_t(ci)] = up(cinfo->image_height * v, JDIMENSION(maxV * DCTSIZE));
+        down[ci] = up(target->down[size_t(ci)], v) * v;
         arrays[ci] = (*cinfo->mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, FALSE,
-                                                        across, down, down);
+                                                        up(target->across[size_t(ci)], h) * h, down[ci], down[ci]);
     }
     (*cinfo->mem->realize_virt_arrays)(reinterpret_cast<j_common_ptr>(cinfo));
     // Every row at once, the padding rows too: the entropy pass reads an MCU row's
     // array rows whole, though it makes the padding blocks anew.
-    for (int ci = 0; ci < cinfo->num_components; ++ci) {
-        const int v = cinfo->comp_info[ci].v_samp_factor;
-        const JDIMENSION down = (target->down[size_t(ci)] + JDIMENSION(v) - 1) / JDIMENSION(v) * JDIMENSION(v);
+    for (int ci = 0; ci < cinfo->num_components; ++ci)
         target->rows[size_t(ci)] =
-            (*cinfo->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), arrays[ci], 0, down, TRUE);
-    }
+            (*cinfo->mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(cinfo), arrays[ci], 0, down[ci], TRUE);
     return true;
 }
 
